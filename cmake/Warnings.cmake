@@ -1,0 +1,4 @@
+# One interface target carries the warning flags of our own code; libraries
+# we only consume never see them.
+add_library(tallybird_warnings INTERFACE)
+target_compile_options(tallybird_warnings INTERFACE -Wall -Wextra -Wpedantic -Werror)

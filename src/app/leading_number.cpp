@@ -1,0 +1,112 @@
+#include "app/leading_number.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace tallybird {
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+struct Scan {
+    double value = 0;
+    bool anyDigit = false;
+    bool consumedAll = false;
+};
+
+// Reads sign, digits, a decimal fraction and an exponent (E or D, as the
+// classic Basic reader does), skipping blanks anywhere.
+Scan ScanNumber(std::string_view text) {
+    std::string compact;
+    compact.reserve(text.size());
+    for (const char c : text) {
+        if (!IsBlank(c)) {
+            compact.push_back(c);
+        }
+    }
+
+    std::size_t pos = 0;
+    std::string number;
+    if (pos < compact.size() && (compact[pos] == '+' || compact[pos] == '-')) {
+        if (compact[pos] == '-') {
+            number.push_back('-');
+        }
+        ++pos;
+    }
+    bool anyDigit = false;
+    while (pos < compact.size() && IsDigit(compact[pos])) {
+        number.push_back(compact[pos++]);
+        anyDigit = true;
+    }
+    if (pos < compact.size() && compact[pos] == '.') {
+        ++pos;
+        std::string fraction;
+        while (pos < compact.size() && IsDigit(compact[pos])) {
+            fraction.push_back(compact[pos++]);
+            anyDigit = true;
+        }
+        if (!fraction.empty()) {
+            number += '.' + fraction;
+        }
+    }
+    if (anyDigit && pos < compact.size()) {
+        const char e = compact[pos];
+        if (e == 'e' || e == 'E' || e == 'd' || e == 'D') {
+            std::size_t expPos = pos + 1;
+            std::string exponent = "e";
+            if (expPos < compact.size() && (compact[expPos] == '+' || compact[expPos] == '-')) {
+                exponent.push_back(compact[expPos++]);
+            }
+            if (expPos < compact.size() && IsDigit(compact[expPos])) {
+                while (expPos < compact.size() && IsDigit(compact[expPos])) {
+                    exponent.push_back(compact[expPos++]);
+                }
+                number += exponent;
+                pos = expPos;
+            }
+        }
+    }
+
+    Scan scan;
+    scan.anyDigit = anyDigit;
+    scan.consumedAll = pos == compact.size();
+    if (anyDigit) {
+        const char* first = number.data();
+        if (*first == '-') {
+            ++first; // from_chars takes no sign for the magnitude we negate below
+        }
+        double magnitude = 0;
+        const auto result = std::from_chars(first, number.data() + number.size(), magnitude);
+        if (result.ec == std::errc::result_out_of_range) {
+            magnitude = HUGE_VAL;
+        }
+        scan.value = number[0] == '-' ? -magnitude : magnitude;
+    }
+    return scan;
+}
+
+} // namespace
+
+double LeadingNumber(std::string_view text) {
+    return ScanNumber(text).value;
+}
+
+std::optional<double> WholeNumber(std::string_view text) {
+    const Scan scan = ScanNumber(text);
+    if (!scan.anyDigit || !scan.consumedAll) {
+        return std::nullopt;
+    }
+    return scan.value;
+}
+
+double RoundHalfToEven(double value) {
+    return std::nearbyint(value);
+}
+
+} // namespace tallybird

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace tallybird {
+
+class Settings;
+
+// Program state shared by the window, detection, the session and the wedge
+// for the whole run. The flags are atomics: the window thread changes them
+// while a session runs on the worker.
+struct SharedState {
+    std::filesystem::path dataFolder;
+    std::string serverBaseUrl;
+    std::atomic<int> wedgeEndChar{13};
+    std::atomic<bool> wedgeActive{false};
+    std::atomic<bool> showProgress{false};
+    std::atomic<bool> testMode{false};
+    std::atomic<bool> resetPending{false};
+    // Detection's per-port state (0..3), touched only by the detection pass.
+    std::array<std::int16_t, 256> portState{};
+
+    // Start-up values: every flag false, every port unknown.
+    void ResetFlags();
+};
+
+// Fills the state from the settings and the data folder as start-up does:
+// data folder, wedge end character, service address, flags; a reset that a
+// closed program left pending is picked up again.
+void LoadSharedState(SharedState& state, const Settings& settings,
+                     const std::filesystem::path& dataFolder);
+
+// Asks the next session for a reset and keeps the request in the settings
+// until a session clears it. `discardsScans` only for Reset Scanner, which
+// warned the user that the scan log is lost.
+void RequestReset(SharedState& state, Settings& settings, bool discardsScans);
+void ClearReset(SharedState& state, Settings& settings);
+
+} // namespace tallybird

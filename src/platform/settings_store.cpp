@@ -1,0 +1,60 @@
+#include "platform/settings_store.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+#include <QString>
+
+namespace tallybird {
+namespace {
+
+QString ToQ(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString KeyPath(std::string_view section, std::string_view key) {
+    return ToQ(section) + QLatin1Char('/') + ToQ(key);
+}
+
+} // namespace
+
+SettingsStore::SettingsStore(const std::filesystem::path& iniFile)
+    : file_(iniFile), settings_(std::make_unique<QSettings>(
+                          QString::fromStdString(iniFile.string()), QSettings::IniFormat)) {}
+
+SettingsStore::~SettingsStore() = default;
+
+std::filesystem::path SettingsStore::DefaultFile() {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return std::filesystem::path(config.toStdString()) / "Tallybird" / "Tallybird.ini";
+}
+
+std::string SettingsStore::Get(std::string_view section, std::string_view key,
+                               std::string_view defaultValue) const {
+    std::lock_guard lock(mutex_);
+    settings_->sync();
+    const QVariant value = settings_->value(KeyPath(section, key));
+    if (!value.isValid()) {
+        return std::string(defaultValue);
+    }
+    return value.toString().toStdString();
+}
+
+void SettingsStore::Save(std::string_view section, std::string_view key, std::string_view value) {
+    std::lock_guard lock(mutex_);
+    settings_->setValue(KeyPath(section, key), ToQ(value));
+    settings_->sync();
+}
+
+std::map<std::string, std::string> SettingsStore::Section(std::string_view section) const {
+    std::lock_guard lock(mutex_);
+    settings_->sync();
+    std::map<std::string, std::string> values;
+    settings_->beginGroup(ToQ(section));
+    for (const QString& key : settings_->childKeys()) {
+        values[key.toStdString()] = settings_->value(key).toString().toStdString();
+    }
+    settings_->endGroup();
+    return values;
+}
+
+} // namespace tallybird

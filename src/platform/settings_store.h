@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+class QSettings;
+
+namespace tallybird {
+
+// The per-user settings file: an INI file read and written through QSettings.
+// Every value is text. Safe to use from the window thread and the session
+// worker at once; each read first picks up what another process (a second
+// instance, tallybird-cli) wrote meanwhile.
+class SettingsStore {
+public:
+    explicit SettingsStore(const std::filesystem::path& iniFile);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    // $XDG_CONFIG_HOME/Tallybird/Tallybird.ini (default ~/.config/...).
+    static std::filesystem::path DefaultFile();
+
+    std::string Get(std::string_view section, std::string_view key,
+                    std::string_view defaultValue) const;
+    void Save(std::string_view section, std::string_view key, std::string_view value);
+
+    // All keys of a section with their values.
+    std::map<std::string, std::string> Section(std::string_view section) const;
+
+    const std::filesystem::path& File() const { return file_; }
+
+private:
+    std::filesystem::path file_;
+    mutable std::mutex mutex_;
+    std::unique_ptr<QSettings> settings_;
+};
+
+} // namespace tallybird

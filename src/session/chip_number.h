@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tallybird {
+
+// An ISO 11784 chip number: a 10-bit country or manufacturer code and a 38-bit
+// national number. Its text is the code with at least three digits followed by
+// the national number with exactly twelve (15 digits; codes 1000..1023 give
+// 16); its value is that digit string read as a decimal number.
+struct ChipNumber {
+    std::string text;
+    double value = 0;
+};
+
+inline constexpr std::uint64_t kMaxNationalNumber = (std::uint64_t{1} << 38) - 1;
+
+ChipNumber ChipNumberText(unsigned country, std::uint64_t national);
+
+} // namespace tallybird

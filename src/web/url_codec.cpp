@@ -1,0 +1,79 @@
+#include "web/url_codec.h"
+
+#include "app/single_byte_text.h"
+
+#include <array>
+#include <optional>
+
+namespace tallybird {
+namespace {
+
+// Built on first use and kept for the run: which byte values pass unescaped.
+const std::array<bool, 256>& UnescapedBytes() {
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            t[static_cast<std::size_t>(c)] =
+                (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        }
+        return t;
+    }();
+    return table;
+}
+
+std::optional<int> HexDigit(std::uint8_t c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string UrlEncode(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto& unescaped = UnescapedBytes();
+    std::string out;
+    for (const std::uint8_t byte : ToSingleByte(text)) {
+        if (byte == ' ') {
+            out.push_back('+');
+        } else if (unescaped[byte]) {
+            out.push_back(static_cast<char>(byte));
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 0x0F]);
+        }
+    }
+    return out;
+}
+
+Bytes UrlDecode(ByteView encoded) {
+    Bytes out;
+    out.reserve(encoded.size());
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        const std::uint8_t c = encoded[i];
+        if (c == '+') {
+            out.push_back(' ');
+        } else if (c == '%' && i + 2 < encoded.size()) {
+            const auto high = HexDigit(encoded[i + 1]);
+            const auto low = HexDigit(encoded[i + 2]);
+            if (!high || !low) {
+                return {};
+            }
+            out.push_back(static_cast<std::uint8_t>(*high * 16 + *low));
+            i += 2;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+} // namespace tallybird

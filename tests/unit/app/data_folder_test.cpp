@@ -1,0 +1,52 @@
+#include "platform/data_folder.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace tallybird {
+namespace {
+
+class DataFolderTest : public testing::Test {
+protected:
+    test::TempDir dir;
+    std::filesystem::path home = dir / "share";
+    std::filesystem::path install = dir / "install";
+
+    void SetUp() override { std::filesystem::create_directories(install); }
+};
+
+TEST_F(DataFolderTest, FirstRunCopiesAnOlderInstallationsFilesOnce) {
+    test::WriteTextFile(install / "TBLREG.tbf", "reg");
+    test::WriteTextFile(install / "TBM00012345.tbf", "list");
+    test::WriteTextFile(install / "readme.txt", "not data");
+
+    const auto folder = ResolveDataFolder(home, install);
+    EXPECT_EQ(folder, home / "Tallybird");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(std::filesystem::exists(folder / "TBLREG.tbf"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "TBM00012345.tbf"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "readme.txt"));
+
+    // Files that appear later in the installation folder are not copied again.
+    test::WriteTextFile(install / "TBM00099999.tbf", "new");
+    test::WriteTextFile(install / "TBLREG.tbf", "changed");
+    EXPECT_EQ(ResolveDataFolder(home, install), folder);
+    EXPECT_FALSE(std::filesystem::exists(folder / "TBM00099999.tbf"));
+    const Bytes reg = test::ReadFile(folder / "TBLREG.tbf");
+    EXPECT_EQ(std::string(reg.begin(), reg.end()), "reg");
+}
+
+TEST_F(DataFolderTest, NothingIsCopiedWithoutARegistrationRecord) {
+    test::WriteTextFile(install / "TBM00012345.tbf", "list");
+    const auto folder = ResolveDataFolder(home, install);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_FALSE(std::filesystem::exists(folder / "TBM00012345.tbf"));
+}
+
+TEST_F(DataFolderTest, WithoutAHomeTheFolderLiesBesideTheProgramUncreated) {
+    EXPECT_EQ(ResolveDataFolder({}, install), install / "Tallybird");
+    EXPECT_FALSE(std::filesystem::exists(install / "Tallybird"));
+}
+
+} // namespace
+} // namespace tallybird
