@@ -18,4 +18,10 @@ inline constexpr std::uint64_t kMaxNationalNumber = (std::uint64_t{1} << 38) - 1
 
 ChipNumber ChipNumberText(unsigned country, std::uint64_t national);
 
+// The value alone, without building the text.
+inline double ChipNumberValue(unsigned country, std::uint64_t national) {
+    // Exact in a double: at most 1023 * 10^12 + 2^38, far below 2^53.
+    return static_cast<double>(country) * 1e12 + static_cast<double>(national);
+}
+
 } // namespace tallybird

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tallybird {
+
+// Facts of the scanner's NOR flash and of the tables the program keeps of it.
+
+inline constexpr int kRecordSize = 7;                             // one list record
+inline constexpr int kPageSize = 256;                             // a "WR" never crosses a page
+inline constexpr int kSectorSize = 4096;                          // the unit of "SE"
+inline constexpr int kSlotsPerSector = kSectorSize / kRecordSize; // 585
+// A sector is erased and refilled only when more than half its slots are free.
+inline constexpr int kRefillThreshold = 293;
+
+// Slots 0..250000 of the missing-animal list.
+inline constexpr int kListSlots = 250001;
+// Scanned chips one session can hold (indices 1..3100).
+inline constexpr int kMaxScannedChips = 3100;
+inline constexpr int kScannedValueCells = kMaxScannedChips + 1;
+// Organisation texts kept with the list; 0..255 reach the scanner.
+inline constexpr int kOrganisationEntries = 257;
+
+// Memory size by firmware: "H1" scanners have 8 x 64 KiB, the rest 32 x 64 KiB.
+struct ScannerGeometry {
+    int flashTopByte = 31;
+    int lastSector = 511;
+
+    // The list memory is sectors 0 .. lastSector - 6; the scan log follows.
+    int LastListSector() const { return lastSector - 6; }
+    std::int64_t ListMemoryBytes() const {
+        return static_cast<std::int64_t>(LastListSector() + 1) * kSectorSize;
+    }
+    // Slots whose whole record lies in the list memory, at most kListSlots.
+    int SlotCapacity() const;
+};
+
+ScannerGeometry GeometryForVersion(const char* version);
+
+inline constexpr std::int64_t SlotAddress(std::int64_t slot) {
+    return slot * kRecordSize;
+}
+inline constexpr int SectorOfSlot(std::int64_t slot) {
+    return static_cast<int>(SlotAddress(slot) / kSectorSize);
+}
+// A record that starts in the last 6 bytes of a sector runs into the next one.
+inline constexpr bool SlotFitsItsSector(std::int64_t slot) {
+    return SlotAddress(slot) % kSectorSize <= kSectorSize - kRecordSize;
+}
+
+} // namespace tallybird
