@@ -1,0 +1,593 @@
+#include "session/session.h"
+
+#include "app/single_byte_text.h"
+#include "platform/atomic_file.h"
+#include "session/list_record.h"
+#include "session/lost_list.h"
+#include "session/organisation_update.h"
+#include "session/scan_log.h"
+#include "session/scanner_memory.h"
+#include "session/session_file.h"
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace tallybird {
+
+void SleepFor(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
+
+std::string MarkerForStep(const std::string& step) {
+    if (step == "WC1" || step == "SE" || step == "WC2" || step == "WC3") {
+        return "ReWrite";
+    }
+    if (step == "CC" || step == "SE1" || step == "SE2" || step == "SE3" || step == "SE4") {
+        return "ClearScan";
+    }
+    return "ok";
+}
+
+std::string ResetCaption(int second) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Progress: Resetting Scanner %02ld%%",
+                  std::lround(second * 3.333));
+    return text;
+}
+
+namespace {
+
+constexpr const char* kRecoveryStep =
+    "Recover from fail, please contact +44(0) 1632 960123 for assistance";
+constexpr int kDisplayedSerialOffset = 60539;
+constexpr std::uint8_t kResetStamp[4] = {70, 188, 70, 134};
+// Second address bytes of the four scan-log sectors and their step names.
+constexpr std::uint8_t kScanLogSectors[4] = {160, 176, 192, 208};
+constexpr const char* kScanLogSteps[4] = {"SE1", "SE2", "SE3", "SE4"};
+
+// Why the steps stopped before the orderly end.
+enum class Stop { Failure, SoftwareError, NotRun };
+
+// The session's sequence of steps. Each step returns nothing to go on, or
+// how the session stops.
+class Session {
+public:
+    explicit Session(SessionContext& context)
+        : c_(context), observer_(context.observer), link_(context.link) {}
+
+    SessionEnd Run();
+
+private:
+    using Result = std::optional<Stop>;
+
+    bool ShowProgress() const { return c_.state.showProgress; }
+    void Caption(const std::string& text) { observer_.ShowCaption(text); }
+    void ProgressCaption(const std::string& text) {
+        if (ShowProgress()) {
+            observer_.ShowCaption(text);
+        }
+    }
+
+    // Sends a command; a failure records `step` for the failure path.
+    bool Send(const std::string& step, const Bytes& command);
+    // The reply of the last command when it has at least `size` bytes; the
+    // transport's completion rules make sure of it, this guards the tables.
+    std::optional<ByteView> Reply(std::size_t size) const {
+        const ByteView reply = link_.Reply();
+        return reply.size() >= size ? std::optional<ByteView>(reply) : std::nullopt;
+    }
+    Result Failed(const std::string& step) {
+        failedStep_ = step;
+        return Stop::Failure;
+    }
+    Result SoftwareError() { return Stop::SoftwareError; }
+
+    std::filesystem::path DataPath(const std::string& name) const {
+        return c_.state.dataFolder / name;
+    }
+
+    Result Start();
+    Result Identify();
+    Result ReadScanLogStep();
+    Result HandleMarker();
+    Result ClearScanLog();
+    Result UploadBeforeReset();
+    Result Reset();
+    Result LoadOrRebuildSessionFile();
+    Result ServerExchange(bool& listUpdate);
+    Result ProgramList();
+    Result WriteListRecordStep(const std::string& step, std::int32_t slot, double value,
+                               std::uint8_t attribute);
+    Result WriteOrganisationsAndTimeStamp();
+    Result HistorySaveAndClear();
+    Result OrderlyEnd();
+    SessionEnd FailurePath();
+    SessionEnd SoftwareErrorStop();
+
+    SessionContext& c_;
+    SessionObserver& observer_;
+    SessionLink& link_;
+
+    std::string failedStep_;
+    std::int64_t serial_ = -1;
+    std::string version_;
+    ScannerGeometry geometry_;
+    std::optional<ScanLog> scanLog_;
+    bool scansUploaded_ = false;
+    bool markerHandled_ = false;
+    bool fileCreated_ = false;
+    double scannerTimeStamp_ = 0;
+    SessionFileData file_;
+    LostChangesReply changes_;
+    double serviceTime_ = 0;
+};
+
+bool Session::Send(const std::string& step, const Bytes& command) {
+    if (link_.SendCommand(command)) {
+        failedStep_ = step;
+        return false;
+    }
+    return true;
+}
+
+Bytes Command(const char* code, std::initializer_list<std::uint8_t> args = {}) {
+    Bytes command{static_cast<std::uint8_t>(code[0]), static_cast<std::uint8_t>(code[1])};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
+SessionEnd Session::Run() {
+    Result stop;
+    try {
+        bool listUpdate = false;
+        stop = Start();
+        for (auto step :
+             {&Session::Identify, &Session::ReadScanLogStep, &Session::HandleMarker,
+              &Session::UploadBeforeReset, &Session::Reset, &Session::LoadOrRebuildSessionFile}) {
+            if (stop) {
+                break;
+            }
+            stop = (this->*step)();
+        }
+        if (!stop) {
+            stop = ServerExchange(listUpdate);
+        }
+        if (!stop && listUpdate) {
+            stop = ProgramList();
+            if (!stop) {
+                stop = WriteOrganisationsAndTimeStamp();
+            }
+        }
+        if (!stop) {
+            stop = HistorySaveAndClear();
+        }
+        if (!stop) {
+            stop = OrderlyEnd();
+        }
+        if (!stop) {
+            return SessionEnd::Orderly;
+        }
+        if (*stop == Stop::NotRun) {
+            link_.Close();
+            return SessionEnd::NotRun;
+        }
+        if (*stop == Stop::Failure) {
+            return FailurePath();
+        }
+    } catch (const std::exception&) {
+        // Table bounds, memory: the session's one run-time error handler.
+    }
+    return SoftwareErrorStop();
+}
+
+Session::Result Session::Start() {
+    if (!link_.Open()) {
+        return SoftwareError(); // the port could not be opened
+    }
+    failedStep_.clear();
+    if (c_.portNumber >= 255) {
+        return Stop::NotRun;
+    }
+    return {};
+}
+
+Session::Result Session::Identify() {
+    if (!Send("SN", Command("SN"))) {
+        return Stop::Failure;
+    }
+    const auto sn = Reply(3);
+    if (!sn) {
+        return SoftwareError();
+    }
+    serial_ = (*sn)[0] * 65536 + (*sn)[1] * 256 + (*sn)[2];
+    if (c_.state.testMode) {
+        Caption("Progress: Got Serial number");
+        observer_.SetWindowTitle("Tallybird, connected to serial number " +
+                                 std::to_string(serial_ + kDisplayedSerialOffset));
+    }
+    if (!Send("VR", Command("VR"))) {
+        return Stop::Failure;
+    }
+    const auto vr = Reply(2);
+    if (!vr) {
+        return SoftwareError();
+    }
+    version_ = FromSingleByte(vr->first(1)) + std::to_string((*vr)[1]);
+    geometry_ = GeometryForVersion(version_.c_str());
+    if (version_ != "H1" && !Send("VY", Command("VY", {2}))) {
+        return Stop::Failure;
+    }
+    observer_.EnableKeyboardWedgeItem(version_.front() == 'W');
+    return {};
+}
+
+Session::Result Session::ReadScanLogStep() {
+    // Only Reset Scanner, which warned that they are lost, skips the scans; a
+    // reset the program decided by itself uploads them first.
+    if (c_.state.resetPending && c_.settings.ResetDiscardsScans()) {
+        return {};
+    }
+    if (!Send("SC", Command("SC"))) {
+        return Stop::Failure;
+    }
+    scanLog_ = ReadScanLog(link_.Reply(), serial_);
+    if (!scanLog_) {
+        return SoftwareError(); // more chips than the tables hold
+    }
+    ProgressCaption("Got scanned chips");
+    return {};
+}
+
+Session::Result Session::HandleMarker() {
+    const auto markerFile = DataPath(ErrorMarkerFileName(serial_));
+    std::error_code ec;
+    if (std::filesystem::exists(markerFile, ec)) {
+        const auto bytes = ReadWholeFile(markerFile);
+        const std::string marker = bytes ? FromSingleByte(*bytes) : std::string();
+        if (marker == "ReWrite") {
+            RequestReset(c_.state, c_.settings, /*discardsScans=*/false);
+        } else if (marker == "ClearScan") {
+            if (const Result stop = ClearScanLog()) {
+                return stop; // the marker stays for the next session
+            }
+        }
+        std::filesystem::remove(markerFile, ec);
+    }
+    markerHandled_ = true;
+    return {};
+}
+
+Session::Result Session::ClearScanLog() {
+    Send("DL", Command("DL"));
+    if (!Send("CC", Command("CC"))) {
+        return Stop::Failure;
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (!Send(kScanLogSteps[i],
+                  Command("SE", {static_cast<std::uint8_t>(geometry_.flashTopByte),
+                                 kScanLogSectors[i], 0}))) {
+            return Stop::Failure;
+        }
+    }
+    return {};
+}
+
+Session::Result Session::UploadBeforeReset() {
+    if (!c_.state.resetPending || !scanLog_ || c_.state.testMode) {
+        return {};
+    }
+    if (!c_.service.UploadScans(scanLog_->scanList)) {
+        return SoftwareError(); // nothing is erased before it was uploaded
+    }
+    scansUploaded_ = true;
+    return {};
+}
+
+Session::Result Session::Reset() {
+    if (!c_.state.resetPending) {
+        return {};
+    }
+    const auto sessionFile = DataPath(SessionFileName(serial_));
+    std::error_code ec;
+    if (std::filesystem::exists(sessionFile, ec)) {
+        failedStep_ = "Can't delete file " + sessionFile.string();
+        if (!std::filesystem::remove(sessionFile, ec) || ec) {
+            return SoftwareError();
+        }
+    }
+    for (const char* code : {"DL", "WE", "CE", "CC"}) {
+        if (!Send(code, Command(code))) {
+            return Stop::Failure;
+        }
+    }
+    if (!Send("TW",
+              Command("TW", {kResetStamp[0], kResetStamp[1], kResetStamp[2], kResetStamp[3]}))) {
+        return Stop::Failure;
+    }
+    for (int second = 0; second <= 30; ++second) {
+        Caption(ResetCaption(second));
+        observer_.ShowStepProgress(second, 30);
+        c_.sleep(std::chrono::seconds(1));
+    }
+    return {};
+}
+
+Session::Result Session::LoadOrRebuildSessionFile() {
+    if (!Send("TN", Command("TN"))) {
+        return Stop::Failure;
+    }
+    const ByteView tn = link_.Reply();
+    scannerTimeStamp_ =
+        static_cast<double>((std::uint32_t{tn[0]} << 24) | (std::uint32_t{tn[1]} << 16) |
+                            (std::uint32_t{tn[2]} << 8) | tn[3]);
+    ProgressCaption("Got time stamp");
+
+    const auto sessionFile = DataPath(SessionFileName(serial_));
+    file_.timeStamp = 0;
+    bool present = false;
+    std::error_code ec;
+    if (std::filesystem::exists(sessionFile, ec)) {
+        ProgressCaption("loading file");
+        const auto bytes = ReadWholeFile(sessionFile);
+        if (auto loaded = bytes ? DecodeSessionFile(*bytes) : std::nullopt) {
+            file_ = std::move(*loaded);
+            c_.organisationTable = file_.organisations;
+            present = true;
+        }
+    }
+    if (present && file_.timeStamp > scannerTimeStamp_) {
+        return Failed(kRecoveryStep); // a write to the scanner never completed
+    }
+    if (present && file_.timeStamp == scannerTimeStamp_) {
+        return {};
+    }
+
+    ProgressCaption("Progress: Creating new file");
+    file_.list = LostList{};
+    ProgressCaption("Progress: Creating new file 1");
+    if (!Send("UP", Command("UP"))) {
+        return Stop::Failure;
+    }
+    auto list = ReadListReply(link_.Reply());
+    if (!list) {
+        return SoftwareError();
+    }
+    file_.list = std::move(*list);
+    ProgressCaption("Progress: converting chips finished");
+    ProgressCaption("Progress: Creating new file 2");
+    file_.timeStamp = scannerTimeStamp_;
+    file_.organisations = c_.organisationTable;
+    if (scanLog_) {
+        file_.scannedValues = scanLog_->values;
+    }
+    if (!WriteFileAtomically(sessionFile, EncodeSessionFile(file_))) {
+        return SoftwareError();
+    }
+    fileCreated_ = true;
+    return {};
+}
+
+Session::Result Session::ServerExchange(bool& listUpdate) {
+    listUpdate = false;
+    if (fileCreated_ && !c_.state.testMode && !c_.service.Register(c_.record, serial_)) {
+        return SoftwareError();
+    }
+    observer_.SetUpdateLabel("Last Update: " + LastUpdateText(file_.timeStamp));
+    if (!c_.state.resetPending && !c_.state.testMode && !scansUploaded_ && scanLog_) {
+        if (!c_.service.UploadScans(scanLog_->scanList)) {
+            return SoftwareError(); // the log stays on the scanner for the next session
+        }
+        scansUploaded_ = true;
+    }
+    ClearReset(c_.state, c_.settings);
+
+    ProgressCaption("Progress: Getting server database");
+    auto reply = c_.service.FetchLostChanges(file_.timeStamp, c_.record.countryNumber, version_);
+    if (!reply) {
+        return SoftwareError();
+    }
+    ProgressCaption("Progress: Getting server time");
+    const auto serviceTime = c_.service.FetchServiceTime();
+    if (!serviceTime) {
+        return SoftwareError();
+    }
+    serviceTime_ = *serviceTime;
+    if (serviceTime_ <= 0 || reply->kind == LostChangesReply::Kind::NoChange) {
+        return {};
+    }
+    if (reply->kind == LostChangesReply::Kind::Malformed) {
+        return SoftwareError();
+    }
+    changes_ = std::move(*reply);
+    Caption(ShowProgress() ? "Progress: Added/Removed numbers" : "Progress: Updating Scanner");
+    listUpdate = true;
+    return {};
+}
+
+Session::Result Session::WriteListRecordStep(const std::string& step, std::int32_t slot,
+                                             double value, std::uint8_t attribute) {
+    bool failed = false;
+    for (const WriteCommand& write : ListRecordWrites(slot, ListRecordOf(value, attribute))) {
+        const auto address = AddressBytes(write.address);
+        Bytes command = Command("WR", {address[0], address[1], address[2]});
+        command.insert(command.end(), write.data.begin(), write.data.end());
+        // Only the last write of a page-crossing pair counts.
+        failed = link_.SendCommand(command);
+    }
+    return failed ? Failed(step) : Result{};
+}
+
+Session::Result Session::ProgramList() {
+    LostList& list = file_.list;
+    const ClearingPlan clearing = MergeRemovals(list, changes_.changes);
+    Send("DL", Command("DL"));
+    for (std::size_t i = 0; i < clearing.clearedSlots.size(); ++i) {
+        if (const Result stop = WriteListRecordStep("WC1", clearing.clearedSlots[i], 0, 0)) {
+            return stop;
+        }
+        ProgressCaption("Progress: Tallybird Writing " + std::to_string(i));
+    }
+
+    const RefillPlan refill = MergeAdditions(list, changes_.changes, geometry_);
+    for (const int sector : refill.erasedSectors) {
+        if (!Send("SE", Command("SE", {static_cast<std::uint8_t>(sector / 16),
+                                       static_cast<std::uint8_t>((sector % 16) * 16), 0}))) {
+            return Stop::Failure;
+        }
+    }
+    ProgressCaption("Progress: Programming Scanner");
+    const auto total = static_cast<int>(refill.rewrittenSlots.size() + refill.appended.size());
+    int done = 0;
+    for (const std::int32_t slot : refill.rewrittenSlots) {
+        const auto k = static_cast<std::size_t>(slot);
+        if (const Result stop = WriteListRecordStep(
+                "WC2", slot, list.values[k], static_cast<std::uint8_t>(list.attributes[k]))) {
+            return stop;
+        }
+        ProgressCaption("Progress: Tallybird removing " + std::to_string(slot));
+        observer_.ShowStepProgress(++done, total);
+    }
+    for (const Appended& appended : refill.appended) {
+        const auto k = static_cast<std::size_t>(appended.slot);
+        if (const Result stop =
+                WriteListRecordStep("WC3", appended.slot, list.values[k],
+                                    static_cast<std::uint8_t>(list.attributes[k]))) {
+            return stop;
+        }
+        if (appended.addedIndex % 100 == 0) {
+            Caption("Progress: Tallybird sector " + std::to_string(appended.slot + 1));
+        }
+        observer_.ShowStepProgress(++done, total);
+    }
+    if (refill.notAppended > 0) {
+        observer_.ShowMessage(
+            "Scanner memory full",
+            "The scanner's memory is full: " + std::to_string(refill.notAppended) +
+                " chip numbers of missing animals could not be stored on it.",
+            MessageIcon::Exclamation);
+    }
+    return {};
+}
+
+Session::Result Session::WriteOrganisationsAndTimeStamp() {
+    ProgressCaption("Progress: Writing Organisation");
+    const auto table = c_.service.FetchOrganisationTable(c_.record.countryNumber);
+    if (!table) {
+        return SoftwareError();
+    }
+    c_.organisationTable = *table;
+    const OrganisationUpdate update(link_, geometry_.flashTopByte, c_.sleep);
+    if (!update.Apply(c_.organisationTable)) {
+        return Failed("CO");
+    }
+    if (serviceTime_ > 0) {
+        ProgressCaption("Progress: Writing Time Stamp");
+        std::uint8_t stamp[4];
+        if (!TimeStampBytes(serviceTime_, stamp)) {
+            return SoftwareError();
+        }
+        scannerTimeStamp_ = serviceTime_;
+        file_.timeStamp = serviceTime_;
+        if (!Send("TW", Command("TW", {stamp[0], stamp[1], stamp[2], stamp[3]}))) {
+            return Stop::Failure;
+        }
+    }
+    file_.list.RecomputeCount();
+    return {};
+}
+
+Session::Result Session::HistorySaveAndClear() {
+    static const std::vector<std::string> kNoScans;
+    const ChipHistory history =
+        BuildChipHistory(scanLog_ ? scanLog_->texts : kNoScans, file_.list, c_.clock);
+    observer_.ShowChipList(history);
+
+    if (scanLog_) {
+        file_.scannedValues = scanLog_->values;
+    }
+    file_.organisations = c_.organisationTable;
+    ProgressCaption("Progress: Saving File");
+    if (!WriteFileAtomically(DataPath(SessionFileName(serial_)), EncodeSessionFile(file_))) {
+        return SoftwareError();
+    }
+
+    ProgressCaption("Progress: Clearing Scanned chips");
+    if (!Send("CC", Command("CC"))) {
+        return Stop::Failure;
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (!Send(kScanLogSteps[i],
+                  Command("SE", {static_cast<std::uint8_t>(geometry_.flashTopByte),
+                                 kScanLogSectors[i], 0}))) {
+            return Stop::Failure;
+        }
+    }
+    Send("EF", Command("EF"));
+    return {};
+}
+
+Session::Result Session::OrderlyEnd() {
+    ProgressCaption("Progress: Putting to sleep");
+    bool wedge = false;
+    if (version_.front() == 'W') {
+        wedge = observer_.KeyboardWedgeItemChecked();
+    } else {
+        observer_.UncheckKeyboardWedgeItem();
+    }
+    c_.state.wedgeActive = wedge;
+    if (wedge && !Send("KW", Command("RO", {1}))) {
+        return Stop::Failure;
+    }
+    c_.sleep(std::chrono::seconds(2));
+    link_.SendCommand(Command("LP"));
+    Caption(wedge ? "Progress: Scanner connected, Keyboard mode"
+                  : "Progress: Scanner connected, safe to remove");
+    link_.Close();
+    if (wedge) {
+        observer_.StartKeyboardWedge();
+    }
+    return {};
+}
+
+SessionEnd Session::FailurePath() {
+    if (link_.IsOpen()) {
+        link_.Close();
+    }
+    observer_.ShowMessage("USB Fail", "Device Unplugged during write: " + failedStep_,
+                          MessageIcon::Critical);
+    const std::string marker = MarkerForStep(failedStep_);
+    failedStep_ = "Failed to write to disk";
+    if (serial_ < 0) {
+        return SessionEnd::Failure; // no scanner to leave a marker for
+    }
+    const auto markerFile = DataPath(ErrorMarkerFileName(serial_));
+    std::error_code ec;
+    if (!markerHandled_ && std::filesystem::exists(markerFile, ec)) {
+        return SessionEnd::Failure; // the older marker's repair is still due
+    }
+    if (!WriteFileAtomically(markerFile, ToSingleByte(marker))) {
+        return SoftwareErrorStop();
+    }
+    return SessionEnd::Failure;
+}
+
+SessionEnd Session::SoftwareErrorStop() {
+    link_.Close();
+    observer_.ShowMessage(
+        "Tallybird", "Software Error - " + failedStep_ + ", please close and restart the program",
+        MessageIcon::Critical);
+    return SessionEnd::SoftwareError;
+}
+
+} // namespace
+
+SessionEnd RunSession(SessionContext& context) {
+    return Session(context).Run();
+}
+
+} // namespace tallybird

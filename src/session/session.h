@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/settings.h"
+#include "app/shared_state.h"
+#include "registration/registration_record.h"
+#include "session/history.h"
+#include "session/session_observer.h"
+#include "session/session_ports.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tallybird {
+
+// How a synchronisation session ended.
+enum class SessionEnd {
+    Orderly,       // the scanner sleeps (or types chips): safe to remove
+    Failure,       // a scanner command failed; a marker tells the next session
+    SoftwareError, // anything else went wrong; nothing more was sent
+    NotRun,        // the port number is out of range
+};
+
+// Everything one session works with. The organisation table lives for the
+// whole run and is shared by its sessions.
+struct SessionContext {
+    SharedState& state;
+    Settings& settings;
+    RegistrationRecord record;
+    std::vector<Bytes>& organisationTable;
+    SessionObserver& observer;
+    SessionLink& link;
+    SessionService& service;
+    int portNumber = 1;
+    Sleeper sleep = SleepFor;
+    LocalClock clock = LocalTimeNow;
+};
+
+// One synchronisation session with the scanner on the context's link, from
+// identification to sleep, ending in exactly one of the three ends.
+SessionEnd RunSession(SessionContext& context);
+
+// The marker the failure path leaves for a failed step.
+std::string MarkerForStep(const std::string& step);
+
+// The caption of the reset's n-th second (0..30): "Progress: Resetting
+// Scanner 00%" .. "Progress: Resetting Scanner 100%".
+std::string ResetCaption(int second);
+
+} // namespace tallybird
