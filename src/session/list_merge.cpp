@@ -1,34 +1,73 @@
 #include "session/list_merge.h"
 
-#include <deque>
-#include <unordered_map>
+#include <bit>
+#include <cstdint>
 
 namespace tallybird {
+
+// Positions of equal values, handed out lowest first, as a linear search
+// from the start would find them. Open addressing over the values' bit
+// patterns keeps the largest tables in flat arrays.
+class PositionIndex {
+public:
+    PositionIndex(const std::vector<double>& values, std::size_t count) : next_(count, -1) {
+        std::size_t capacity = 16;
+        while (capacity < 2 * count) {
+            capacity *= 2;
+        }
+        keys_.resize(capacity);
+        heads_.assign(capacity, kEmpty);
+        mask_ = capacity - 1;
+        // Walk backwards so each chain runs in ascending position order.
+        for (std::size_t i = count; i-- > 0;) {
+            const std::size_t slot = Find(values[i]);
+            if (heads_[slot] == kEmpty) {
+                keys_[slot] = Key(values[i]);
+                heads_[slot] = kExhausted;
+            }
+            next_[i] = heads_[slot];
+            heads_[slot] = static_cast<std::int32_t>(i);
+        }
+    }
+
+    // The lowest position of `value` not handed out yet, or -1.
+    std::int32_t TakeFirst(double value) {
+        const std::size_t slot = Find(value);
+        const std::int32_t first = heads_[slot];
+        if (first < 0) {
+            return -1;
+        }
+        heads_[slot] = next_[static_cast<std::size_t>(first)];
+        return first;
+    }
+
+    // Whether any position of `value` is still there.
+    bool Holds(double value) const { return heads_[Find(value)] >= 0; }
+
+private:
+    static constexpr std::int32_t kEmpty = -2;     // no key in this slot
+    static constexpr std::int32_t kExhausted = -1; // key known, positions used up
+
+    static std::uint64_t Key(double value) {
+        return std::bit_cast<std::uint64_t>(value == 0 ? 0.0 : value); // -0 equals 0
+    }
+
+    std::size_t Find(double value) const {
+        const std::uint64_t key = Key(value);
+        std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 17) & mask_;
+        while (heads_[slot] != kEmpty && keys_[slot] != key) {
+            slot = (slot + 1) & mask_;
+        }
+        return slot;
+    }
+
+    std::vector<std::int32_t> next_;
+    std::vector<std::uint64_t> keys_;
+    std::vector<std::int32_t> heads_;
+    std::size_t mask_ = 0;
+};
+
 namespace {
-
-// Positions of each value, ascending; the front is the first match a linear
-// search from the start would find.
-using PositionIndex = std::unordered_map<double, std::deque<std::int32_t>>;
-
-PositionIndex IndexPositions(const std::vector<double>& values, std::size_t count) {
-    PositionIndex index;
-    index.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        index[values[i]].push_back(static_cast<std::int32_t>(i));
-    }
-    return index;
-}
-
-// The index of a list that has handed out its front positions.
-std::int32_t TakeFirst(PositionIndex& index, double value) {
-    const auto it = index.find(value);
-    if (it == index.end() || it->second.empty()) {
-        return -1;
-    }
-    const std::int32_t first = it->second.front();
-    it->second.pop_front();
-    return first;
-}
 
 bool StraddlesIntoErasedSector(std::int64_t slot, const std::vector<int>& sectorState) {
     if (SlotFitsItsSector(slot)) {
@@ -40,14 +79,23 @@ bool StraddlesIntoErasedSector(std::int64_t slot, const std::vector<int>& sector
 
 } // namespace
 
-ClearingPlan MergeRemovals(LostList& list, ListChanges& changes) {
+ListMerger::ListMerger(LostList& list, ListChanges& changes)
+    : list_(list), changes_(changes),
+      slotsOf_(std::make_unique<PositionIndex>(list.values, static_cast<std::size_t>(list.count))) {
+}
+
+ListMerger::~ListMerger() = default;
+
+ClearingPlan ListMerger::MergeRemovals() {
+    LostList& list = list_;
+    ListChanges& changes = changes_;
     // Cancel pairs: each removal takes back the first equal addition.
-    PositionIndex addedAt = IndexPositions(changes.added, changes.added.size());
+    PositionIndex addedAt(changes.added, changes.added.size());
     for (double& removed : changes.removed) {
         if (removed <= 0) {
             continue; // a zero entry finds nothing that changes
         }
-        const std::int32_t added = TakeFirst(addedAt, removed);
+        const std::int32_t added = addedAt.TakeFirst(removed);
         if (added >= 0) {
             changes.added[static_cast<std::size_t>(added)] = 0;
             removed = 0;
@@ -55,13 +103,11 @@ ClearingPlan MergeRemovals(LostList& list, ListChanges& changes) {
     }
 
     ClearingPlan plan;
-    const auto count = static_cast<std::size_t>(list.count);
-    PositionIndex slotsOf = IndexPositions(list.values, count);
     for (const double removed : changes.removed) {
         if (removed <= 0) {
             continue;
         }
-        const std::int32_t slot = TakeFirst(slotsOf, removed);
+        const std::int32_t slot = slotsOf_->TakeFirst(removed);
         if (slot >= 0) {
             list.values[static_cast<std::size_t>(slot)] = 0;
             plan.clearedSlots.push_back(slot);
@@ -70,17 +116,14 @@ ClearingPlan MergeRemovals(LostList& list, ListChanges& changes) {
     return plan;
 }
 
-RefillPlan MergeAdditions(LostList& list, ListChanges& changes, const ScannerGeometry& geometry) {
+RefillPlan ListMerger::MergeAdditions(const ScannerGeometry& geometry) {
+    LostList& list = list_;
+    ListChanges& changes = changes_;
     const std::int32_t count = list.count;
 
-    // Drop numbers the list holds (cleared slots now read 0 and hold none).
-    std::unordered_map<double, bool> held;
-    held.reserve(static_cast<std::size_t>(count));
-    for (std::int32_t k = 0; k < count; ++k) {
-        held.emplace(list.values[static_cast<std::size_t>(k)], true);
-    }
+    // Drop numbers the list still holds: what the removals left in the index.
     for (double& added : changes.added) {
-        if (added > 0 && held.count(added) != 0) {
+        if (added > 0 && slotsOf_->Holds(added)) {
             added = 0;
         }
     }

@@ -4,6 +4,7 @@
 #include "session/scanner_memory.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tallybird {
@@ -38,18 +39,36 @@ struct RefillPlan {
     std::int32_t notAppended = 0;
 };
 
-// Cancels pairs that are both added and removed, then clears the first slot
-// holding each removed number. Equal to linear searches in reply order, done
-// with indexes so the largest tables merge in milliseconds.
-ClearingPlan MergeRemovals(LostList& list, ListChanges& changes);
+class PositionIndex;
 
-// Drops numbers the list already holds, refills cleared slots of sectors with
-// at least 293 of them (lowest slot first, numbers in reply order), and
-// appends the rest after the list while they fit `geometry`'s list memory and
-// the table. A record that starts in the last bytes of the sector before an
-// erased one is rewritten too, so the erase never cuts it. Updates the list's
-// values and attributes, including the appended slots; the count stays until
-// `LostList::RecomputeCount`.
-RefillPlan MergeAdditions(LostList& list, ListChanges& changes, const ScannerGeometry& geometry);
+// Merges the service's changes into the list in two halves, between which the
+// cleared slots are written to the scanner. Results equal those of linear
+// searches in reply order (first matching slot, first matching entry), found
+// with an index so that the largest tables merge in milliseconds.
+class ListMerger {
+public:
+    ListMerger(LostList& list, ListChanges& changes);
+    ~ListMerger();
+    ListMerger(const ListMerger&) = delete;
+    ListMerger& operator=(const ListMerger&) = delete;
+
+    // Cancels pairs that are both added and removed, then clears the first
+    // slot holding each removed number.
+    ClearingPlan MergeRemovals();
+
+    // Drops numbers the list already holds, refills cleared slots of sectors
+    // with at least 293 of them (lowest slot first, numbers in reply order),
+    // and appends the rest after the list while they fit `geometry`'s list
+    // memory and the table. A record that starts in the last bytes of the
+    // sector before an erased one is rewritten too, so the erase never cuts
+    // it. Updates the list's values and attributes, including the appended
+    // slots; the count stays until `LostList::RecomputeCount`.
+    RefillPlan MergeAdditions(const ScannerGeometry& geometry);
+
+private:
+    LostList& list_;
+    ListChanges& changes_;
+    std::unique_ptr<PositionIndex> slotsOf_;
+};
 
 } // namespace tallybird

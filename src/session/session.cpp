@@ -424,7 +424,8 @@ Session::Result Session::WriteListRecordStep(const std::string& step, std::int32
 
 Session::Result Session::ProgramList() {
     LostList& list = file_.list;
-    const ClearingPlan clearing = MergeRemovals(list, changes_.changes);
+    ListMerger merger(list, changes_.changes);
+    const ClearingPlan clearing = merger.MergeRemovals();
     Send("DL", Command("DL"));
     for (std::size_t i = 0; i < clearing.clearedSlots.size(); ++i) {
         if (const Result stop = WriteListRecordStep("WC1", clearing.clearedSlots[i], 0, 0)) {
@@ -433,7 +434,7 @@ Session::Result Session::ProgramList() {
         ProgressCaption("Progress: Tallybird Writing " + std::to_string(i));
     }
 
-    const RefillPlan refill = MergeAdditions(list, changes_.changes, geometry_);
+    const RefillPlan refill = merger.MergeAdditions(geometry_);
     for (const int sector : refill.erasedSectors) {
         if (!Send("SE", Command("SE", {static_cast<std::uint8_t>(sector / 16),
                                        static_cast<std::uint8_t>((sector % 16) * 16), 0}))) {

@@ -20,6 +20,19 @@ LostList ListOf(const std::vector<double>& values) {
     return list;
 }
 
+struct Merged {
+    ClearingPlan clearing;
+    RefillPlan refill;
+};
+
+Merged Merge(LostList& list, ListChanges& changes, const ScannerGeometry& geometry) {
+    ListMerger merger(list, changes);
+    Merged merged;
+    merged.clearing = merger.MergeRemovals();
+    merged.refill = merger.MergeAdditions(geometry);
+    return merged;
+}
+
 ListChanges Changes(std::vector<double> added, std::vector<double> removed) {
     ListChanges c;
     c.addedAttributes.assign(added.size(), 9);
@@ -31,8 +44,8 @@ ListChanges Changes(std::vector<double> added, std::vector<double> removed) {
 TEST(ListMergeTest, AddedAndRemovedTogetherCancel) {
     LostList list = ListOf({5, 6});
     ListChanges c = Changes({7, 8}, {7});
-    EXPECT_TRUE(MergeRemovals(list, c).clearedSlots.empty());
-    const RefillPlan plan = MergeAdditions(list, c, kBig);
+    const auto [clearing, plan] = Merge(list, c, kBig);
+    EXPECT_TRUE(clearing.clearedSlots.empty());
     ASSERT_EQ(plan.appended.size(), 1u);
     EXPECT_EQ(list.values[2], 8);
     EXPECT_EQ(list.values[3], -1);
@@ -41,7 +54,7 @@ TEST(ListMergeTest, AddedAndRemovedTogetherCancel) {
 TEST(ListMergeTest, RemovalClearsOnlyTheFirstOfTwoEqualSlots) {
     LostList list = ListOf({5, 6, 5});
     ListChanges c = Changes({}, {5, 99});
-    const ClearingPlan plan = MergeRemovals(list, c);
+    const ClearingPlan plan = ListMerger(list, c).MergeRemovals();
     EXPECT_EQ(plan.clearedSlots, std::vector<std::int32_t>{0});
     EXPECT_EQ(list.values[0], 0);
     EXPECT_EQ(list.values[2], 5);
@@ -51,8 +64,7 @@ TEST(ListMergeTest, RemovalClearsOnlyTheFirstOfTwoEqualSlots) {
 TEST(ListMergeTest, KnownNumbersAreNotWrittenAgainButRepeatsArePlacedTwice) {
     LostList list = ListOf({5, 6});
     ListChanges c = Changes({6, 7, 7}, {});
-    MergeRemovals(list, c);
-    const RefillPlan plan = MergeAdditions(list, c, kBig);
+    const RefillPlan plan = Merge(list, c, kBig).refill;
     ASSERT_EQ(plan.appended.size(), 2u);
     EXPECT_EQ(plan.appended[0].slot, 2);
     EXPECT_EQ(plan.appended[0].addedIndex, 1);
@@ -72,8 +84,7 @@ RefillPlan RefillSectorZero(int cleared, LostList& list) {
         removed.push_back(1000 + 2 * i);
     }
     ListChanges c = Changes({42}, removed);
-    MergeRemovals(list, c);
-    return MergeAdditions(list, c, kBig);
+    return Merge(list, c, kBig).refill;
 }
 
 TEST(ListMergeTest, SectorIsRefilledFrom293ClearedSlots) {
@@ -107,8 +118,7 @@ TEST(ListMergeTest, RecordStraddlingIntoAnErasedSectorIsRewritten) {
         removed.push_back(1000 + 586 + i);
     }
     ListChanges c = Changes({42}, removed);
-    MergeRemovals(list, c);
-    const RefillPlan plan = MergeAdditions(list, c, kBig);
+    const RefillPlan plan = Merge(list, c, kBig).refill;
     EXPECT_EQ(plan.erasedSectors, std::vector<int>{1});
     ASSERT_FALSE(plan.rewrittenSlots.empty());
     EXPECT_EQ(plan.rewrittenSlots.front(), 585);
@@ -122,8 +132,7 @@ TEST(ListMergeTest, NothingIsAppendedBeyondTheListMemory) {
     std::vector<double> values(static_cast<std::size_t>(capacity - 1), 5);
     LostList list = ListOf(values);
     ListChanges c = Changes({7, 8, 9}, {});
-    MergeRemovals(list, c);
-    const RefillPlan plan = MergeAdditions(list, c, small);
+    const RefillPlan plan = Merge(list, c, small).refill;
     ASSERT_EQ(plan.appended.size(), 1u);
     EXPECT_EQ(plan.appended[0].slot, capacity - 1);
     EXPECT_EQ(plan.notAppended, 2);
@@ -172,8 +181,7 @@ TEST(ListMergeTest, AgreesWithTheLiteralMergeOnRandomInputs) {
         const auto expected = test::LiteralMerge(expectedList, expectedChanges);
 
         LostList list = base;
-        const ClearingPlan clearing = MergeRemovals(list, changes);
-        const RefillPlan refill = MergeAdditions(list, changes, kBig);
+        const auto [clearing, refill] = Merge(list, changes, kBig);
 
         EXPECT_EQ(clearing.clearedSlots, expected.clearedSlots) << "round " << round;
         EXPECT_EQ(list, expectedList) << "round " << round;
