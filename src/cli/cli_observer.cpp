@@ -1,0 +1,23 @@
+#include "cli/cli_observer.h"
+
+namespace tallybird {
+
+void CliObserver::ShowCaption(const std::string& caption) {
+    out_ << caption << std::endl;
+}
+
+void CliObserver::SetWindowTitle(const std::string& title) {
+    out_ << "Title: " << title << std::endl;
+}
+
+void CliObserver::ShowChipList(const ChipHistory& history) {
+    rows_ = history.rows;
+    exportText_.Append(history.sessionLines);
+}
+
+void CliObserver::ShowMessage(const std::string& title, const std::string& text, MessageIcon) {
+    out_.flush();
+    err_ << title << ": " << text << std::endl;
+}
+
+} // namespace tallybird

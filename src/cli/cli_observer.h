@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/chiplist/chip_list.h"
+#include "session/session_observer.h"
+
+#include <ostream>
+
+namespace tallybird {
+
+// The session on a terminal: captions on stdout, one per line and in order;
+// title changes as "Title: <text>"; message boxes on stderr as
+// "<title>: <text>" (a terminal has no button to wait for).
+class CliObserver : public SessionObserver {
+public:
+    CliObserver(std::ostream& out, std::ostream& err, ExportText& exportText, bool keyboardWedgeOn)
+        : out_(out), err_(err), exportText_(exportText), keyboardWedgeOn_(keyboardWedgeOn) {}
+
+    void ShowCaption(const std::string& caption) override;
+    void SetWindowTitle(const std::string& title) override;
+    void EnableKeyboardWedgeItem(bool) override {}
+    bool KeyboardWedgeItemChecked() override { return keyboardWedgeOn_; }
+    void UncheckKeyboardWedgeItem() override { keyboardWedgeOn_ = false; }
+    void SetUpdateLabel(const std::string&) override {}
+    void ShowChipList(const ChipHistory& history) override;
+    void ShowMessage(const std::string& title, const std::string& text, MessageIcon) override;
+    void StartKeyboardWedge() override { wedgeStarted_ = true; }
+
+    bool WedgeStarted() const { return wedgeStarted_; }
+    const std::vector<std::string>& Rows() const { return rows_; }
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+    ExportText& exportText_;
+    bool keyboardWedgeOn_;
+    bool wedgeStarted_ = false;
+    std::vector<std::string> rows_;
+};
+
+} // namespace tallybird
