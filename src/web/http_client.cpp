@@ -1,5 +1,7 @@
 #include "web/http_client.h"
 
+#include "app/single_byte_text.h"
+
 #include <curl/curl.h>
 
 #include <cstdio>
@@ -91,6 +93,10 @@ HttpReply WithBody(HttpReply reply, Bytes&& body) {
 }
 
 } // namespace
+
+std::string HttpReply::Text() const {
+    return FromSingleByte(body);
+}
 
 CurlHttpClient::CurlHttpClient(HttpTimeouts timeouts) : timeouts_(timeouts) {
     InitCurlOnce();

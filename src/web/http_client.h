@@ -19,6 +19,8 @@ struct HttpReply {
     Bytes body;     // the whole body of a 2xx reply, otherwise empty
 
     bool TransportFailed() const { return !transportError.empty(); }
+    // The body as text: every byte is a Windows-1252 character.
+    std::string Text() const;
     bool Succeeded() const { return !TransportFailed() && status >= 200 && status <= 299; }
 };
 

@@ -4,6 +4,7 @@
 #include "web/service_client.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 
 #include <gtest/gtest.h>
 
@@ -271,6 +272,25 @@ TEST_F(ServiceExchangeTest, InstallerIsDownloadedWholeOrNotAtAll) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
                             std::filesystem::directory_iterator()),
               2); // the state file and the first installer, no partial file
+}
+
+TEST_F(ServiceExchangeTest, TheStateFileKeepsWhatWasReceivedWhenTheSimulatorStops) {
+    ASSERT_TRUE(sim->SetFault("getlost.php", "html"));
+    EXPECT_FALSE(service->Register({}, 7).Failed());
+    sim.reset();
+
+    const Bytes saved = test::ReadFile(folder / "service-state.json");
+    const QJsonObject state =
+        QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(saved.data()),
+                                           static_cast<qsizetype>(saved.size())))
+            .object();
+    EXPECT_EQ(state.value("registrations").toArray().at(0).toObject().value("target").toString(),
+              "/alpha/scanreg.php?d=&a=&b=&y=&w=&c=0&p=&n=&s=7");
+    EXPECT_EQ(state.value("faults").toObject().value("getlost.php").toObject().value("mode"),
+              "html");
+    EXPECT_EQ(
+        state.value("countries").toObject().value("1").toObject().value("lost").toArray().size(),
+        2);
 }
 
 } // namespace

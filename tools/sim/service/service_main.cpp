@@ -50,8 +50,9 @@ and /download/setup<version>.run, the installer of the current version.
 Options:
   --port N       listen on port N (default 8642); 0 picks a free port. The
                  first line on stdout is "listening on 127.0.0.1:PORT".
-  --state FILE   load the state from FILE (JSON) and write it back, with what
-                 was received, after every change. A missing FILE is created.
+  --state FILE   load the state from FILE (JSON); it is written back when the
+                 set-up changes (control endpoints) and, with what was
+                 received, when the simulator stops. A missing FILE is created.
   --record FILE  write what was received (requests, registrations, uploads)
                  as JSON to FILE after every change.
   --help         this text.
@@ -195,15 +196,22 @@ public:
     }
 
 private:
+    // The state file gets the set-up when it changes and everything at the
+    // end; the record file follows every request. A list of many chips is
+    // not rewritten for each request that way.
     bool SaveLocked() {
         bool ok = true;
         if (!options_.stateFile.empty()) {
-            ok = WriteWhole(options_.stateFile, StateToJson(state_)) && ok;
+            ok = WriteWhole(options_.stateFile, StateToJson(state_));
         }
-        if (!options_.recordFile.empty()) {
-            ok = WriteWhole(options_.recordFile, RecordsToJson(state_)) && ok;
+        return SaveRecordsLocked() && ok;
+    }
+
+    bool SaveRecordsLocked() {
+        if (options_.recordFile.empty()) {
+            return true;
         }
-        return ok;
+        return WriteWhole(options_.recordFile, RecordsToJson(state_));
     }
 
     static bool WriteWhole(const std::string& file, const QByteArray& contents) {
@@ -275,7 +283,7 @@ private:
         } else {
             return std::nullopt;
         }
-        SaveLocked();
+        SaveRecordsLocked();
         return reply;
     }
 
@@ -291,7 +299,8 @@ private:
             }
         }
         if (!normal) {
-            Save();
+            std::lock_guard lock(mutex_);
+            SaveRecordsLocked();
             res.status = 404;
             res.set_content("not found\n", "text/plain");
             return;
@@ -453,7 +462,8 @@ int RunServiceSimulator(int argc, char** argv) {
     server.stop();
     kill(getpid(), SIGTERM);
     signalWaiter.join();
-    return served ? 0 : 1;
+    const bool saved = simulator.Save();
+    return served && saved ? 0 : 1;
 }
 
 } // namespace tallybird::sim
