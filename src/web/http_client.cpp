@@ -1,0 +1,173 @@
+#include "web/http_client.h"
+
+#include "app/single_byte_text.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <system_error>
+
+namespace tallybird {
+namespace {
+
+// libcurl's global set-up runs once for the whole process, whichever thread
+// makes the first request. It is never undone: requests may run until exit.
+void InitCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct EasyDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct ListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+
+std::size_t AppendToBytes(char* data, std::size_t size, std::size_t count, void* target) {
+    auto* bytes = static_cast<Bytes*>(target);
+    bytes->insert(bytes->end(), data, data + size * count);
+    return size * count;
+}
+
+std::size_t AppendToFile(char* data, std::size_t size, std::size_t count, void* target) {
+    return std::fwrite(data, size, count, static_cast<std::FILE*>(target)) * size;
+}
+
+// One request: the options every request shares, then the transfer.
+class Exchange {
+public:
+    Exchange(const std::string& url, std::chrono::milliseconds connect,
+             std::chrono::milliseconds whole)
+        : handle_(curl_easy_init()) {
+        if (!handle_) {
+            return;
+        }
+        errorText_[0] = '\0';
+        CURL* h = handle_.get();
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText_);
+        curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        // Time-outs on a worker thread must not rely on SIGALRM.
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect.count()));
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(whole.count()));
+    }
+
+    CURL* Handle() const { return handle_.get(); }
+
+    // Runs the transfer; the body has been delivered to the write callback.
+    HttpReply Perform() {
+        HttpReply reply;
+        if (!handle_) {
+            reply.transportError = "cannot create an HTTP request";
+            return reply;
+        }
+        const CURLcode code = curl_easy_perform(handle_.get());
+        if (code != CURLE_OK) {
+            reply.transportError = errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(code);
+            return reply;
+        }
+        long status = 0;
+        curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &status);
+        reply.status = static_cast<int>(status);
+        return reply;
+    }
+
+private:
+    EasyHandle handle_;
+    char errorText_[CURL_ERROR_SIZE];
+};
+
+// Bodies of replies that are not 2xx are dropped: they read as empty.
+HttpReply WithBody(HttpReply reply, Bytes&& body) {
+    if (reply.Succeeded()) {
+        reply.body = std::move(body);
+    }
+    return reply;
+}
+
+} // namespace
+
+std::string HttpReply::Text() const {
+    return FromSingleByte(body);
+}
+
+CurlHttpClient::CurlHttpClient(HttpTimeouts timeouts) : timeouts_(timeouts) {
+    InitCurlOnce();
+}
+
+HttpReply CurlHttpClient::Fetch(const std::string& url) {
+    Exchange exchange(url, timeouts_.connect, timeouts_.request);
+    Bytes body;
+    if (exchange.Handle() != nullptr) {
+        curl_easy_setopt(exchange.Handle(), CURLOPT_WRITEFUNCTION, &AppendToBytes);
+        curl_easy_setopt(exchange.Handle(), CURLOPT_WRITEDATA, &body);
+    }
+    return WithBody(exchange.Perform(), std::move(body));
+}
+
+HttpReply CurlHttpClient::Post(const std::string& url, ByteView body, std::string_view headerLine) {
+    Exchange exchange(url, timeouts_.connect, timeouts_.request);
+    Bytes replyBody;
+    HeaderList headers;
+    if (exchange.Handle() != nullptr) {
+        CURL* h = exchange.Handle();
+        const std::string header(headerLine);
+        curl_slist* list = curl_slist_append(nullptr, header.c_str());
+        // No "Expect: 100-continue" round trip: the body goes out at once.
+        curl_slist* withExpect = list != nullptr ? curl_slist_append(list, "Expect:") : nullptr;
+        headers.reset(withExpect != nullptr ? withExpect : list);
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.data());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AppendToBytes);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &replyBody);
+    }
+    return WithBody(exchange.Perform(), std::move(replyBody));
+}
+
+HttpReply CurlHttpClient::DownloadToFile(const std::string& url,
+                                         const std::filesystem::path& file) {
+    // The body goes to a file beside the target and takes its name only when
+    // the whole reply arrived, so a failed download leaves nothing behind.
+    std::filesystem::path partial = file;
+    partial += ".part";
+    std::FILE* out = std::fopen(partial.c_str(), "wb");
+    if (out == nullptr) {
+        HttpReply reply;
+        reply.transportError = "cannot write " + partial.string();
+        return reply;
+    }
+    Exchange exchange(url, timeouts_.connect, timeouts_.download);
+    if (exchange.Handle() != nullptr) {
+        curl_easy_setopt(exchange.Handle(), CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(exchange.Handle(), CURLOPT_MAXREDIRS, 5L);
+        curl_easy_setopt(exchange.Handle(), CURLOPT_WRITEFUNCTION, &AppendToFile);
+        curl_easy_setopt(exchange.Handle(), CURLOPT_WRITEDATA, out);
+    }
+    HttpReply reply = exchange.Perform();
+    const bool closed = std::fclose(out) == 0;
+    std::error_code ec;
+    if (reply.Succeeded() && !closed) {
+        reply.transportError = "cannot write " + partial.string();
+    }
+    if (reply.Succeeded()) {
+        std::filesystem::rename(partial, file, ec);
+        if (ec) {
+            reply.transportError = "cannot write " + file.string() + ": " + ec.message();
+        }
+    }
+    if (!reply.Succeeded()) {
+        std::filesystem::remove(partial, ec);
+    }
+    return reply;
+}
+
+} // namespace tallybird

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/bytes.h"
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tallybird {
+
+// What came back from one HTTP exchange. A reply whose status is not 2xx
+// carries no body: the program reads it as an empty reply.
+struct HttpReply {
+    // Non-empty when no complete reply arrived (refused connection, time-out,
+    // connection cut mid-reply, malformed address): the reason in words.
+    std::string transportError;
+    int status = 0; // the HTTP status; 0 when no reply arrived
+    Bytes body;     // the whole body of a 2xx reply, otherwise empty
+
+    bool TransportFailed() const { return !transportError.empty(); }
+    // The body as text: every byte is a Windows-1252 character.
+    std::string Text() const;
+    bool Succeeded() const { return !TransportFailed() && status >= 200 && status <= 299; }
+};
+
+// A hung service never hangs the program: a connection that is not made
+// within `connect`, or a request that has not ended within `request`
+// (`download` for the installer), is abandoned and reported as a transport
+// error.
+struct HttpTimeouts {
+    std::chrono::milliseconds connect{10'000};
+    std::chrono::milliseconds request{60'000};
+    std::chrono::milliseconds download{600'000};
+};
+
+// The operations the program needs from an HTTP client. Every call blocks
+// until the exchange has ended; calls on different threads are independent.
+class HttpClient {
+public:
+    HttpClient() = default;
+    virtual ~HttpClient() = default;
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // GET the address; the body as bytes, first byte at index 0.
+    virtual HttpReply Fetch(const std::string& url) = 0;
+
+    // POST `body` as it is with one extra header line ("Name: value").
+    virtual HttpReply Post(const std::string& url, ByteView body, std::string_view headerLine) = 0;
+
+    // GET the address into `file`. The file appears only when a complete 2xx
+    // reply arrived; otherwise nothing is left behind. The reply's body is
+    // not kept in memory.
+    virtual HttpReply DownloadToFile(const std::string& url, const std::filesystem::path& file) = 0;
+};
+
+// The client over libcurl, one easy handle per request. Only http and https
+// addresses are followed; redirects only for the installer download.
+class CurlHttpClient final : public HttpClient {
+public:
+    explicit CurlHttpClient(HttpTimeouts timeouts = {});
+
+    HttpReply Fetch(const std::string& url) override;
+    HttpReply Post(const std::string& url, ByteView body, std::string_view headerLine) override;
+    HttpReply DownloadToFile(const std::string& url, const std::filesystem::path& file) override;
+
+private:
+    HttpTimeouts timeouts_;
+};
+
+} // namespace tallybird

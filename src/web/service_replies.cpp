@@ -1,0 +1,105 @@
+#include "web/service_replies.h"
+
+#include "app/leading_number.h"
+#include "session/chip_number.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tallybird {
+namespace {
+
+std::string_view AsText(ByteView bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// The first bytes of the service's own error page, upper case exactly.
+constexpr std::array<std::uint8_t, 5> kErrorPageStart = {'<', 'H', 'T', 'M', 'L'};
+
+bool IsOperationAdd(std::uint8_t op) {
+    return op == 1 || op == 2;
+}
+bool IsOperationRemove(std::uint8_t op) {
+    return op == 100 || op == 102;
+}
+
+double RecordChipNumber(const std::uint8_t* record) {
+    const unsigned high = record[0] == 255 ? 0U : record[0];
+    const unsigned country = high * 4 + (record[1] >> 6);
+    std::uint64_t national = record[1] & 0x3FU;
+    for (int i = 2; i <= 5; ++i) {
+        national = (national << 8) | record[i];
+    }
+    return ChipNumberText(country, national).value;
+}
+
+bool IsBlank(std::uint8_t c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+} // namespace
+
+double ReplyNumber(ByteView reply) {
+    return LeadingNumber(AsText(reply));
+}
+
+LostListReply ReadLostList(ByteView reply) {
+    LostListReply result;
+    if (reply.size() < kLostRecordSize) {
+        return result;
+    }
+    if (std::equal(kErrorPageStart.begin(), kErrorPageStart.end(), reply.begin())) {
+        return result;
+    }
+    if (reply.size() % kLostRecordSize != 0) {
+        result.outcome = LostListOutcome::Malformed;
+        return result;
+    }
+    result.outcome = LostListOutcome::Changes;
+    for (std::size_t at = 0; at < reply.size(); at += kLostRecordSize) {
+        const std::uint8_t* record = reply.data() + at;
+        const std::uint8_t op = record[6];
+        if (IsOperationAdd(op)) {
+            if (result.addedChips.size() == kMaxListChanges) {
+                return {LostListOutcome::Malformed, {}, {}};
+            }
+            result.addedChips.push_back({RecordChipNumber(record), record[7]});
+        } else if (IsOperationRemove(op)) {
+            if (result.removedChips.size() == kMaxListChanges) {
+                return {LostListOutcome::Malformed, {}, {}};
+            }
+            result.removedChips.push_back(RecordChipNumber(record));
+        }
+    }
+    return result;
+}
+
+std::optional<std::string> PlainVersion(ByteView reply) {
+    auto first = reply.begin();
+    auto last = reply.end();
+    while (first != last && IsBlank(*first)) {
+        ++first;
+    }
+    while (last != first && IsBlank(*(last - 1))) {
+        --last;
+    }
+    if (first == last) {
+        return std::nullopt;
+    }
+    bool afterDigit = false;
+    for (auto it = first; it != last; ++it) {
+        if (*it >= '0' && *it <= '9') {
+            afterDigit = true;
+        } else if (*it == '.' && afterDigit) {
+            afterDigit = false;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!afterDigit) {
+        return std::nullopt; // ends with a dot
+    }
+    return std::string(first, last);
+}
+
+} // namespace tallybird
