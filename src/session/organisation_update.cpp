@@ -36,14 +36,13 @@ Bytes OrganisationUpdate::SlotData(const Bytes& entry) {
     return data;
 }
 
-bool OrganisationUpdate::Matches(const std::vector<Bytes>& table, bool& same) const {
+bool OrganisationUpdate::Matches(const OrganisationTable& table, bool& same) const {
     same = true;
     for (int k = 0; k < kSlots; ++k) {
         if (!Send(AddressedCommand('R', 'D', SlotAddress(k)))) {
             return false;
         }
-        const Bytes& entry = static_cast<std::size_t>(k) < table.size() ? table[k] : Bytes{};
-        if (SlotText(link_.Reply()) != entry) {
+        if (SlotText(link_.Reply()) != table.entries[static_cast<std::size_t>(k)]) {
             same = false;
             return true;
         }
@@ -51,7 +50,7 @@ bool OrganisationUpdate::Matches(const std::vector<Bytes>& table, bool& same) co
     return true;
 }
 
-bool OrganisationUpdate::Apply(const std::vector<Bytes>& table) const {
+bool OrganisationUpdate::Apply(const OrganisationTable& table) const {
     bool same = false;
     if (!Matches(table, same)) {
         return false;
@@ -65,11 +64,12 @@ bool OrganisationUpdate::Apply(const std::vector<Bytes>& table) const {
         return false;
     }
     sleep_(std::chrono::seconds(1));
-    for (int k = 0; k < kSlots && static_cast<std::size_t>(k) < table.size() && !table[k].empty();
-         ++k) {
-        const Bytes data = SlotData(table[k]);
+    for (std::size_t k = 0; k < table.Count(); ++k) {
+        const Bytes data = SlotData(table.entries[k]);
         for (int part = 0; part < 5; ++part) {
-            Bytes command = AddressedCommand('W', 'R', SlotAddress(k) + part * kWriteSize);
+            Bytes command = AddressedCommand('W', 'R',
+                                             SlotAddress(static_cast<int>(k)) +
+                                                 static_cast<std::uint32_t>(part * kWriteSize));
             for (int i = 0; i < kWriteSize; ++i) {
                 const int at = part * kWriteSize + i;
                 command.push_back(at < kSlotSize ? data[static_cast<std::size_t>(at)] : 255);

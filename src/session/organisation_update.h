@@ -2,12 +2,9 @@
 
 #include "app/bytes.h"
 #include "session/session_ports.h"
-
-#include <vector>
+#include "web/organisation_table.h"
 
 namespace tallybird {
-
-inline constexpr const char* kDefaultOrganisation = "Tallybird 01632 960123";
 
 // The scanner's 256 organisation slots of 32 bytes in the top 8 KiB of its
 // memory: a text of at most 31 bytes, a byte 0, then 255s.
@@ -19,7 +16,7 @@ public:
     // Compares the scanner's slots with entries 0..255 of `table` and, at the
     // first difference, erases the area and writes the table up to its first
     // empty entry. False at the first command that fails.
-    bool Apply(const std::vector<Bytes>& table) const;
+    bool Apply(const OrganisationTable& table) const;
 
     // The slot's text as the scanner holds it: up to the first byte 0, at
     // most 32 bytes, without the 255s.
@@ -28,7 +25,7 @@ public:
     static Bytes SlotData(const Bytes& entry);
 
 private:
-    bool Matches(const std::vector<Bytes>& table, bool& same) const;
+    bool Matches(const OrganisationTable& table, bool& same) const;
     bool Send(const Bytes& command) const { return !link_.SendCommand(command); }
     std::uint32_t SlotAddress(int slot) const {
         return static_cast<std::uint32_t>(flashTopByte_) * 65536u + 0xE000u +

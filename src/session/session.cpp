@@ -2,6 +2,7 @@
 
 #include "app/single_byte_text.h"
 #include "platform/atomic_file.h"
+#include "session/list_merge.h"
 #include "session/list_record.h"
 #include "session/lost_list.h"
 #include "session/organisation_update.h"
@@ -123,7 +124,7 @@ private:
     bool fileCreated_ = false;
     double scannerTimeStamp_ = 0;
     SessionFileData file_;
-    LostChangesReply changes_;
+    ListChanges changes_;
     double serviceTime_ = 0;
 };
 
@@ -281,7 +282,7 @@ Session::Result Session::UploadBeforeReset() {
     if (!c_.state.resetPending || !scanLog_ || c_.state.testMode) {
         return {};
     }
-    if (!c_.service.UploadScans(scanLog_->scanList)) {
+    if (c_.service.Upload(scanLog_->scanList).Failed()) {
         return SoftwareError(); // nothing is erased before it was uploaded
     }
     scansUploaded_ = true;
@@ -374,12 +375,13 @@ Session::Result Session::LoadOrRebuildSessionFile() {
 
 Session::Result Session::ServerExchange(bool& listUpdate) {
     listUpdate = false;
-    if (fileCreated_ && !c_.state.testMode && !c_.service.Register(c_.record, serial_)) {
+    if (fileCreated_ && !c_.state.testMode &&
+        c_.service.Register(c_.record, static_cast<double>(serial_)).Failed()) {
         return SoftwareError();
     }
     observer_.SetUpdateLabel("Last Update: " + LastUpdateText(file_.timeStamp));
     if (!c_.state.resetPending && !c_.state.testMode && !scansUploaded_ && scanLog_) {
-        if (!c_.service.UploadScans(scanLog_->scanList)) {
+        if (c_.service.Upload(scanLog_->scanList).Failed()) {
             return SoftwareError(); // the log stays on the scanner for the next session
         }
         scansUploaded_ = true;
@@ -387,23 +389,28 @@ Session::Result Session::ServerExchange(bool& listUpdate) {
     ClearReset(c_.state, c_.settings);
 
     ProgressCaption("Progress: Getting server database");
-    auto reply = c_.service.FetchLostChanges(file_.timeStamp, c_.record.countryNumber, version_);
-    if (!reply) {
+    auto reply = c_.service.FetchLostList(file_.timeStamp, c_.record.countryNumber, version_);
+    if (reply.Failed()) {
         return SoftwareError();
     }
     ProgressCaption("Progress: Getting server time");
     const auto serviceTime = c_.service.FetchServiceTime();
-    if (!serviceTime) {
+    if (serviceTime.Failed()) {
         return SoftwareError();
     }
-    serviceTime_ = *serviceTime;
-    if (serviceTime_ <= 0 || reply->kind == LostChangesReply::Kind::NoChange) {
+    serviceTime_ = serviceTime.value;
+    if (serviceTime_ <= 0 || reply.value.outcome == LostListOutcome::NoChange) {
         return {};
     }
-    if (reply->kind == LostChangesReply::Kind::Malformed) {
+    if (reply.value.outcome == LostListOutcome::Malformed) {
         return SoftwareError();
     }
-    changes_ = std::move(*reply);
+    changes_ = ListChanges{};
+    for (const AddedChip& added : reply.value.addedChips) {
+        changes_.added.push_back(added.number);
+        changes_.addedAttributes.push_back(static_cast<std::uint8_t>(added.attribute));
+    }
+    changes_.removed = std::move(reply.value.removedChips);
     Caption(ShowProgress() ? "Progress: Added/Removed numbers" : "Progress: Updating Scanner");
     listUpdate = true;
     return {};
@@ -424,7 +431,7 @@ Session::Result Session::WriteListRecordStep(const std::string& step, std::int32
 
 Session::Result Session::ProgramList() {
     LostList& list = file_.list;
-    ListMerger merger(list, changes_.changes);
+    ListMerger merger(list, changes_);
     const ClearingPlan clearing = merger.MergeRemovals();
     Send("DL", Command("DL"));
     for (std::size_t i = 0; i < clearing.clearedSlots.size(); ++i) {
@@ -477,11 +484,11 @@ Session::Result Session::ProgramList() {
 
 Session::Result Session::WriteOrganisationsAndTimeStamp() {
     ProgressCaption("Progress: Writing Organisation");
-    const auto table = c_.service.FetchOrganisationTable(c_.record.countryNumber);
-    if (!table) {
+    auto table = c_.service.FetchOrganisations(c_.record.countryNumber);
+    if (table.Failed()) {
         return SoftwareError();
     }
-    c_.organisationTable = *table;
+    c_.organisationTable = std::move(table.value);
     const OrganisationUpdate update(link_, geometry_.flashTopByte, c_.sleep);
     if (!update.Apply(c_.organisationTable)) {
         return Failed("CO");

@@ -6,6 +6,8 @@
 #include "session/history.h"
 #include "session/session_observer.h"
 #include "session/session_ports.h"
+#include "web/organisation_table.h"
+#include "web/service_client.h"
 
 #include <memory>
 #include <string>
@@ -27,10 +29,10 @@ struct SessionContext {
     SharedState& state;
     Settings& settings;
     RegistrationRecord record;
-    std::vector<Bytes>& organisationTable;
+    OrganisationTable& organisationTable;
     SessionObserver& observer;
     SessionLink& link;
-    SessionService& service;
+    ServiceClient& service;
     int portNumber = 1;
     Sleeper sleep = SleepFor;
     LocalClock clock = LocalTimeNow;

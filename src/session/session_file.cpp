@@ -53,7 +53,7 @@ Bytes EncodeSessionFile(const SessionFileData& data) {
     AppendRaw(out, data.scannedValues.data(), kScannedValueCells);
     AppendRaw(out, &data.list.count, 1);
     for (int i = 0; i < kOrganisationEntries; ++i) {
-        const Bytes& text = data.organisations[static_cast<std::size_t>(i)];
+        const Bytes& text = data.organisations.entries[static_cast<std::size_t>(i)];
         const auto length = static_cast<std::uint16_t>(
             std::min<std::size_t>(text.size(), std::numeric_limits<std::uint16_t>::max()));
         AppendRaw(out, &length, 1);
@@ -80,8 +80,8 @@ std::optional<SessionFileData> DecodeSessionFile(ByteView bytes) {
         if (!ReadRaw(bytes, pos, &length, 1) || bytes.size() - pos < length) {
             return std::nullopt;
         }
-        data.organisations[static_cast<std::size_t>(i)].assign(bytes.begin() + pos,
-                                                               bytes.begin() + pos + length);
+        data.organisations.entries[static_cast<std::size_t>(i)].assign(
+            bytes.begin() + pos, bytes.begin() + pos + length);
         pos += length;
     }
     if (pos != bytes.size()) {

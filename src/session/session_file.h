@@ -3,6 +3,7 @@
 #include "app/bytes.h"
 #include "session/lost_list.h"
 #include "session/scanner_memory.h"
+#include "web/organisation_table.h"
 
 #include <array>
 #include <filesystem>
@@ -18,8 +19,7 @@ struct SessionFileData {
     double timeStamp = 0;
     LostList list;
     std::array<double, kScannedValueCells> scannedValues{};
-    // Organisation texts as Windows-1252 bytes, entries 0..256.
-    std::vector<Bytes> organisations = std::vector<Bytes>(kOrganisationEntries);
+    OrganisationTable organisations;
 
     bool operator==(const SessionFileData&) const = default;
 };

@@ -15,8 +15,8 @@ SessionFileData Sample() {
     data.list.attributes[0] = 3;
     data.list.count = 2;
     data.scannedValues[3100] = 13000000000001.0;
-    data.organisations[0] = Bytes{'T', 'a', 'l', 'l', 'y'};
-    data.organisations[1] = Bytes{0xE9};
+    data.organisations.entries[0] = Bytes{'T', 'a', 'l', 'l', 'y'};
+    data.organisations.entries[1] = Bytes{0xE9};
     return data;
 }
 
