@@ -204,7 +204,11 @@ bool Transport::TerminatorComplete(std::size_t chunkLength) const {
     }
     // e: stored bytes up to and including that byte 255.
     const auto e = static_cast<std::size_t>(last.base() - replyBuffer_.begin());
-    if (e < kTerminatorLength) {
+    // Part 2.1's formula would accept bytes after that 255 within the chunk;
+    // Part 3.2 says a reply with trailing bytes after the terminator is not
+    // complete (and the read-out would take the terminator for a record), so
+    // the terminator must end the reply.
+    if (e < kTerminatorLength || e != replyLength_) {
         return false;
     }
     return std::all_of(replyBuffer_.begin() + static_cast<std::ptrdiff_t>(e - kTerminatorLength),
