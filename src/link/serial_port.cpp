@@ -3,7 +3,12 @@
 #include <QSerialPort>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace tallybird {
 
@@ -85,29 +90,39 @@ bool QtSerialPort::Write(ByteView bytes) {
     return true;
 }
 
-void QtSerialPort::Poll() {
-    if (port_->isOpen() && port_->bytesAvailable() < kReadBufferBytes) {
-        if (!port_->waitForReadyRead(0)) {
-            CheckBroken();
-        }
-    }
-}
-
 std::size_t QtSerialPort::BytesWaiting() {
-    Poll();
-    return port_->isOpen() ? static_cast<std::size_t>(port_->bytesAvailable()) : 0;
+    if (!port_->isOpen()) {
+        return 0;
+    }
+    int inDriver = 0;
+    if (::ioctl(static_cast<int>(port_->handle()), FIONREAD, &inDriver) != 0) {
+        inDriver = 0;
+    }
+    return static_cast<std::size_t>(port_->bytesAvailable()) + static_cast<std::size_t>(inDriver);
 }
 
 std::size_t QtSerialPort::Read(std::span<std::uint8_t> into) {
     if (!port_->isOpen() || into.empty()) {
         return 0;
     }
-    if (port_->bytesAvailable() == 0) {
-        Poll();
+    // Bytes that QSerialPort took itself (only when an event loop ran on
+    // this thread) are older than those in the driver: they come first.
+    if (port_->bytesAvailable() > 0) {
+        const auto got =
+            port_->read(reinterpret_cast<char*>(into.data()), static_cast<qint64>(into.size()));
+        return got > 0 ? static_cast<std::size_t>(got) : 0;
     }
-    const auto got =
-        port_->read(reinterpret_cast<char*>(into.data()), static_cast<qint64>(into.size()));
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
+    // Straight from the device into the caller's buffer: one read is one
+    // received chunk, with no copy and no allocation on the way.
+    const ssize_t got = ::read(static_cast<int>(port_->handle()), into.data(), into.size());
+    if (got > 0) {
+        return static_cast<std::size_t>(got);
+    }
+    // 0: nothing waiting (a raw terminal with VMIN 0 reads 0, not EAGAIN).
+    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        Close(); // the device went away (a pty whose other side closed reads EIO)
+    }
+    return 0;
 }
 
 WaitResult QtSerialPort::WaitForData(std::chrono::milliseconds limit) {
@@ -117,10 +132,19 @@ WaitResult QtSerialPort::WaitForData(std::chrono::milliseconds limit) {
     if (port_->bytesAvailable() > 0) {
         return WaitResult::kData;
     }
-    if (port_->waitForReadyRead(ClampMs(limit))) {
-        return WaitResult::kData;
+    pollfd fd{static_cast<int>(port_->handle()), POLLIN, 0};
+    const int ready = ::poll(&fd, 1, ClampMs(limit));
+    if (ready < 0) {
+        return errno == EINTR ? WaitResult::kTimeout : (Close(), WaitResult::kBroken);
     }
-    return CheckBroken() ? WaitResult::kBroken : WaitResult::kTimeout;
+    if (ready == 0) {
+        return WaitResult::kTimeout;
+    }
+    if ((fd.revents & POLLIN) != 0) {
+        return WaitResult::kData; // a hang-up with data left: read it first
+    }
+    Close(); // POLLHUP, POLLERR, POLLNVAL: the device is gone
+    return WaitResult::kBroken;
 }
 
 bool QtSerialPort::CheckBroken() {

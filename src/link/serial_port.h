@@ -52,8 +52,11 @@ public:
 };
 
 // The real port: QSerialPort on a device path (a USB serial device, or the
-// pseudo-terminal of `tallybird-sim scanner`). Create and use it on the thread
-// that runs the commands; tallybird-cli uses its main thread.
+// pseudo-terminal of `tallybird-sim scanner`). QSerialPort opens, locks,
+// configures and closes the device and writes; waiting and reading go to its
+// descriptor directly (poll and read), so a reply lands in the caller's
+// buffer without copies and no event loop is needed. Create and use it on the
+// thread that runs the commands; tallybird-cli uses its main thread.
 class QtSerialPort final : public SerialPort {
 public:
     QtSerialPort();
@@ -69,8 +72,6 @@ public:
     WaitResult WaitForData(std::chrono::milliseconds limit) override;
 
 private:
-    // Takes what the driver holds into the port's own buffer, without waiting.
-    void Poll();
     // Closes the port after a device error (the device vanished).
     bool CheckBroken();
 

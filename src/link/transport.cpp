@@ -14,6 +14,9 @@ constexpr std::uint8_t kCarriageReturn = 13;
 constexpr std::uint8_t kZ = 90;
 constexpr std::uint8_t kTerminatorByte = 255;
 constexpr std::size_t kTerminatorLength = 6;
+// A chunk at least this long means the reply streams in faster than it is
+// read (a pty hands over up to 4095 bytes per read): read again at once.
+constexpr std::size_t kStreamingChunk = 2048;
 
 // "UP" waits for a whole list read-back; "CE" (chip erase) is slow.
 constexpr milliseconds kUploadLimit{600'000};
@@ -120,17 +123,26 @@ CommandResult Transport::SendCommand(ByteView command) {
         reason = FailReason::kPortError;
     } else {
         const auto start = clock_.Now();
+        std::size_t lastChunk = 0;
         while (!replyComplete_) {
             const auto elapsed = clock_.Now() - start;
             if (elapsed >= limit) {
                 break;
             }
-            const WaitResult waited = port_.WaitForData(CeilMs(limit - elapsed));
-            if (waited == WaitResult::kBroken) {
-                reason = FailReason::kPortError;
-                break;
+            // After a large chunk the next one is usually there already: read
+            // at once. Otherwise block on the port until bytes come.
+            if (lastChunk < kStreamingChunk) {
+                const WaitResult waited = port_.WaitForData(CeilMs(limit - elapsed));
+                if (waited == WaitResult::kBroken) {
+                    reason = FailReason::kPortError;
+                    break;
+                }
+                if (waited == WaitResult::kTimeout) {
+                    continue;
+                }
             }
-            if (waited == WaitResult::kData && !ReceiveChunk()) {
+            lastChunk = 0;
+            if (!ReceiveChunk(lastChunk)) {
                 reason = FailReason::kOverflow;
                 break;
             }
@@ -155,11 +167,12 @@ void Transport::DropWaitingBytes() {
     }
 }
 
-bool Transport::ReceiveChunk() {
+bool Transport::ReceiveChunk(std::size_t& got) {
     if (replyLength_ >= replyBuffer_.size()) {
-        return false; // more bytes than `ReplyBuffer` holds
+        // More bytes than `ReplyBuffer` holds (DESIGN decision 1).
+        return port_.BytesWaiting() == 0;
     }
-    const std::size_t got = port_.Read(std::span<std::uint8_t>(replyBuffer_).subspan(replyLength_));
+    got = port_.Read(std::span<std::uint8_t>(replyBuffer_).subspan(replyLength_));
     if (got == 0) {
         return true;
     }

@@ -95,8 +95,9 @@ public:
 
 private:
     void DropWaitingBytes();
-    // Reads one chunk into the buffer; false when the buffer is already full.
-    bool ReceiveChunk();
+    // Reads one chunk (if any) into the buffer and applies the rule; false
+    // when bytes are waiting but the buffer is full.
+    bool ReceiveChunk(std::size_t& got);
     void ApplyRule(std::size_t chunkLength);
     bool TerminatorComplete(std::size_t chunkLength) const;
     void UpdateUploadCaption();
