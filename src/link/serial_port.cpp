@@ -140,10 +140,16 @@ WaitResult QtSerialPort::WaitForData(std::chrono::milliseconds limit) {
     if (ready == 0) {
         return WaitResult::kTimeout;
     }
-    if ((fd.revents & POLLIN) != 0) {
-        return WaitResult::kData; // a hang-up with data left: read it first
+    if ((fd.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
+        return WaitResult::kData;
     }
-    Close(); // POLLHUP, POLLERR, POLLNVAL: the device is gone
+    // The device hung up or failed. Bytes it sent before are read first;
+    // then it is gone.
+    int inDriver = 0;
+    if ((fd.revents & POLLIN) != 0 && ::ioctl(fd.fd, FIONREAD, &inDriver) == 0 && inDriver > 0) {
+        return WaitResult::kData;
+    }
+    Close();
     return WaitResult::kBroken;
 }
 
