@@ -390,6 +390,13 @@ void Simulator::WritePty(Clock::time_point now) {
                 std::min(cap, allowance_ + std::chrono::duration<double>(now - rateMark_).count() *
                                                static_cast<double>(o_.byteRate));
             rateMark_ = now;
+            // Whole slices of 10 ms worth of bytes, never a trickle of single
+            // bytes (which would wake the reader for every byte).
+            const auto slice =
+                std::max<std::size_t>(1, static_cast<std::size_t>(o_.byteRate / 100));
+            if (allowance_ < static_cast<double>(std::min(want, slice))) {
+                return;
+            }
             want = std::min(want, static_cast<std::size_t>(allowance_));
         }
         if (want > 0) {
@@ -579,14 +586,15 @@ int Simulator::Run() {
         std::vector<pollfd> fds;
         fds.push_back({signals_, POLLIN, 0});
         fds.push_back({listen_, POLLIN, 0});
-        const bool wantWrite =
-            master_ >= 0 && !out_.empty() && out_.front().readyAt <= Clock::now();
+        // Throttled output goes by the timer; POLLOUT would wake us at once.
+        const bool wantWrite = master_ >= 0 && !out_.empty() &&
+                               out_.front().readyAt <= Clock::now() && o_.byteRate == 0;
         fds.push_back({master_, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0});
         for (const auto& client : clients_) {
             fds.push_back({client.first, POLLIN, 0});
         }
         int timeout = NextTimeout(Clock::now());
-        if (wantWrite && o_.byteRate == 0) {
+        if (wantWrite) {
             timeout = -1; // POLLOUT says when
         }
         if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
