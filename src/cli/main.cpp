@@ -1,8 +1,14 @@
 // tallybird-cli: the program's core driven from a terminal, for tests, scripts
 // and people without a desktop. Usage errors print a message and exit 64.
+#include "cli/link_commands.h"
+
+#include <QCoreApplication>
+
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -11,8 +17,18 @@ constexpr int kUsageError = 64;
 constexpr std::string_view kUsage = R"(Usage: tallybird-cli COMMAND [ARGUMENTS]
 
 Commands:
-  --help       show this text
-  --version    show the program version
+  ports                     list the port directory: number, status (0 available,
+                            1 busy, 2 absent), path, description, tab-separated
+  send PORT CODE [BYTE...]  send the command CODE with argument bytes (0..255)
+                            and print the reply bytes in decimal; exit 1 when
+                            the command failed
+  probe PORT                the detection probe ("PA"); prints the reply text;
+                            exit 0 when it contains "Kivo", else 1
+  --help                    show this text
+  --version                 show the program version
+
+PORT is a port number 1..255 (section [Ports] of the settings file, then
+/dev/ttyUSB<k> = k+1 and /dev/ttyACM<k> = k+129) or a device path.
 )";
 
 } // namespace
@@ -30,6 +46,19 @@ int main(int argc, char** argv) {
     if (command == "--version") {
         std::cout << "tallybird-cli " << TALLYBIRD_VERSION_TEXT << '\n';
         return 0;
+    }
+    // Serial ports are QObjects: they want an application object on this
+    // thread (no event loop runs; the commands wait on the port itself).
+    QCoreApplication app(argc, argv);
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "ports") {
+        return tallybird::cli::RunPorts(args, std::cout, std::cerr);
+    }
+    if (command == "send") {
+        return tallybird::cli::RunSend(args, std::cout, std::cerr);
+    }
+    if (command == "probe") {
+        return tallybird::cli::RunProbe(args, std::cout, std::cerr);
     }
     std::cerr << "tallybird-cli: unknown command '" << command << "'\n" << kUsage;
     return kUsageError;

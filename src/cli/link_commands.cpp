@@ -1,0 +1,156 @@
+#include "cli/link_commands.h"
+
+#include "app/settings.h"
+#include "link/commands.h"
+#include "link/port_directory.h"
+#include "link/probe.h"
+#include "link/serial_port.h"
+#include "link/transport.h"
+#include "platform/clock.h"
+#include "platform/settings_store.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+#include <ostream>
+
+namespace tallybird::cli {
+
+namespace {
+
+constexpr int kUsageError = 64;
+
+struct Device {
+    std::filesystem::path path;
+    std::string description;
+};
+
+bool AllDigits(const std::string& text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// PORT: a port number looked up in the port directory, or a device path.
+std::optional<Device> ResolvePort(const std::string& word, std::ostream& err) {
+    SettingsStore store(SettingsStore::DefaultFile());
+    const Settings settings(store);
+    const PortDirectory directory = PortDirectory::FromSettings(settings);
+    if (AllDigits(word)) {
+        const long number = word.size() > 3 ? 0 : std::strtol(word.c_str(), nullptr, 10);
+        if (number < kFirstPort || number > kLastPort) {
+            err << "tallybird-cli: port number must be 1..255: " << word << '\n';
+            return std::nullopt;
+        }
+        const int port = static_cast<int>(number);
+        return Device{directory.Path(port), directory.Description(port)};
+    }
+    if (word.empty()) {
+        err << "tallybird-cli: empty port\n";
+        return std::nullopt;
+    }
+    return Device{word, directory.DescriptionOfPath(word)};
+}
+
+std::optional<std::uint8_t> ParseByte(const std::string& word) {
+    if (!AllDigits(word) || word.size() > 3) {
+        return std::nullopt;
+    }
+    const long value = std::strtol(word.c_str(), nullptr, 10);
+    if (value > 255) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(value);
+}
+
+const char* ReasonText(FailReason reason) {
+    switch (reason) {
+    case FailReason::kNone:
+        return "complete";
+    case FailReason::kTimeLimit:
+        return "no complete reply within the time limit";
+    case FailReason::kOverflow:
+        return "the reply outgrew the reply buffer";
+    case FailReason::kPortError:
+        return "the port failed";
+    }
+    return "";
+}
+
+} // namespace
+
+int RunPorts(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty()) {
+        err << "usage: tallybird-cli ports\n";
+        return kUsageError;
+    }
+    SettingsStore store(SettingsStore::DefaultFile());
+    const Settings settings(store);
+    const PortDirectory directory = PortDirectory::FromSettings(settings);
+    for (int port = kFirstPort; port <= kLastPort; ++port) {
+        out << port << '\t' << static_cast<int>(directory.Status(port)) << '\t'
+            << directory.Path(port).string() << '\t' << directory.Description(port) << '\n';
+    }
+    return 0;
+}
+
+int RunSend(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    constexpr const char* kUsage =
+        "usage: tallybird-cli send PORT CODE [BYTE...]  (BYTE: 0..255)\n";
+    if (args.size() < 2 || args[1].empty()) {
+        err << kUsage;
+        return kUsageError;
+    }
+    Bytes arguments;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const auto byte = ParseByte(args[i]);
+        if (!byte) {
+            err << "tallybird-cli: not a byte 0..255: " << args[i] << '\n' << kUsage;
+            return kUsageError;
+        }
+        arguments.push_back(*byte);
+    }
+    const auto device = ResolvePort(args[0], err);
+    if (!device) {
+        return kUsageError;
+    }
+    QtSerialPort port;
+    port.SetDevice(device->path);
+    if (!port.Open()) {
+        err << "tallybird-cli: cannot open " << device->path.string() << '\n';
+        out << '\n';
+        return 1;
+    }
+    const SteadyClock clock;
+    Transport link(port, clock);
+    const CommandResult result = SendCode(link, args[1], arguments);
+    port.Close();
+    const ByteView reply = link.Reply();
+    for (std::size_t i = 0; i < reply.size(); ++i) {
+        out << (i == 0 ? "" : " ") << static_cast<int>(reply[i]);
+    }
+    out << '\n';
+    if (result.failed) {
+        err << "tallybird-cli: " << args[1] << " failed: " << ReasonText(result.reason) << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 1) {
+        err << "usage: tallybird-cli probe PORT\n";
+        return kUsageError;
+    }
+    const auto device = ResolvePort(args[0], err);
+    if (!device) {
+        return kUsageError;
+    }
+    QtSerialPort port;
+    const SteadyClock clock;
+    const std::string reply = ProbePort(port, device->path, device->description, clock);
+    out << reply << '\n';
+    return IsKivoReply(reply) ? 0 : 1;
+}
+
+} // namespace tallybird::cli

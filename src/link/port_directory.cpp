@@ -1,0 +1,131 @@
+#include "link/port_directory.h"
+
+#include "app/settings.h"
+#include "link/serial_port.h"
+
+#include <QSerialPortInfo>
+
+#include <system_error>
+
+namespace tallybird {
+
+namespace {
+
+constexpr int kLastUsbPort = 128; // /dev/ttyUSB0..127 are ports 1..128
+constexpr int kFirstAcmPort = 129;
+
+std::string UsbDescription(const std::filesystem::path& device) {
+    return "USB Serial Port (" + device.string() + ")";
+}
+
+} // namespace
+
+PortRange PortRangeOf(int comm) {
+    if (comm < kFirstPort) {
+        return {kFirstPort, kLastPort};
+    }
+    if (comm > kLastPort) {
+        return {kFirstPort, kFirstPort - 1};
+    }
+    return {comm, comm};
+}
+
+PortRange PortRangeOf(const Settings& settings) {
+    return PortRangeOf(settings.Comm());
+}
+
+std::filesystem::path DefaultDevicePath(int port) {
+    if (port < kFirstPort || port > kLastPort) {
+        return {};
+    }
+    if (port <= kLastUsbPort) {
+        return "/dev/ttyUSB" + std::to_string(port - 1);
+    }
+    return "/dev/ttyACM" + std::to_string(port - kFirstAcmPort);
+}
+
+PortStatus StatusOfDevice(const std::filesystem::path& device) {
+    std::error_code ec;
+    if (device.empty() || !std::filesystem::exists(device, ec)) {
+        return PortStatus::kAbsent;
+    }
+    QtSerialPort port;
+    port.SetDevice(device);
+    if (!port.Open()) {
+        return PortStatus::kBusy;
+    }
+    port.Close();
+    return PortStatus::kAvailable;
+}
+
+PortDirectory::PortDirectory(std::map<int, std::filesystem::path> mapped)
+    : mapped_(std::move(mapped)) {
+    Refresh();
+}
+
+PortDirectory PortDirectory::FromSettings(const Settings& settings) {
+    return PortDirectory(settings.PortMap());
+}
+
+void PortDirectory::Refresh() {
+    system_.clear();
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        system_[info.systemLocation().toStdString()] = {info.description().toStdString(),
+                                                        info.hasVendorIdentifier()};
+    }
+}
+
+std::filesystem::path PortDirectory::Path(int port) const {
+    if (const auto found = mapped_.find(port); found != mapped_.end()) {
+        return found->second;
+    }
+    return DefaultDevicePath(port);
+}
+
+std::string PortDirectory::SystemDescription(const std::filesystem::path& device,
+                                             bool mapped) const {
+    if (mapped) {
+        return UsbDescription(device);
+    }
+    auto found = system_.find(device.string());
+    if (found == system_.end()) {
+        std::error_code ec;
+        const auto canonical = std::filesystem::canonical(device, ec);
+        if (!ec) {
+            found = system_.find(canonical.string());
+        }
+    }
+    if (found == system_.end()) {
+        return {};
+    }
+    return found->second.usb ? UsbDescription(device) : found->second.description;
+}
+
+std::string PortDirectory::Description(int port) const {
+    if (port < kFirstPort || port > kLastPort) {
+        return {};
+    }
+    return SystemDescription(Path(port), IsMapped(port));
+}
+
+std::string PortDirectory::DescriptionOfPath(const std::filesystem::path& device) const {
+    if (const auto number = NumberOf(device)) {
+        return Description(*number);
+    }
+    return SystemDescription(device, true);
+}
+
+PortStatus PortDirectory::Status(int port) const {
+    return StatusOfDevice(Path(port));
+}
+
+std::optional<int> PortDirectory::NumberOf(const std::filesystem::path& device) const {
+    for (int port = kFirstPort; port <= kLastPort; ++port) {
+        if (Path(port) == device) {
+            return port;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace tallybird
