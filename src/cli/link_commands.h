@@ -6,8 +6,8 @@
 
 namespace tallybird::cli {
 
-// `tallybird-cli ports`, `send PORT CODE [BYTE...]` and `probe PORT` (DESIGN.md's
-// contract table). `args` are the words after the command name. They write
+// `tallybird-cli ports`, `send PORT CODE [BYTE...]` and `probe PORT` (the command-line
+// contract in the README). `args` are the words after the command name. They write
 // results to `out`, usage errors and diagnostics to `err`, and return the
 // exit status (64 for a usage error).
 int RunPorts(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

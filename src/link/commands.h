@@ -11,7 +11,7 @@
 
 namespace tallybird {
 
-// Part 2.2: the scanner's command set, one function per command. Arguments go
+// The scanner's command set, one function per command. Arguments go
 // in, the decoded reply comes out; a failed command is a value (an empty
 // optional, or a CommandResult whose `failed` is set), never an exception.
 // Replies returned as ByteView point into the transport's `ReplyBuffer` and
@@ -25,7 +25,7 @@ namespace tallybird {
 //   "RO" SetKeyboardMode    "LP" SendLP           "PA" ReadIdentity
 //   "CN" ReadCN (in the completion table; no step sends it)
 
-// Memory size by firmware version (Part 2.2): "H1" has FlashTopByte 7 and
+// Memory size by firmware version: "H1" has FlashTopByte 7 and
 // LastSector 127; every other version 31 and 511.
 struct MemoryLayout {
     int flashTopByte = 31;
@@ -38,7 +38,7 @@ inline constexpr std::uint32_t kPageBytes = 256;
 
 // A memory address on the wire: three bytes, most significant first.
 std::array<std::uint8_t, 3> AddressBytes(std::uint32_t address);
-// A time stamp on the wire: four bytes, most significant first (Part 3.7).
+// A time stamp on the wire: four bytes, most significant first.
 std::array<std::uint8_t, 4> TimeStampBytes(std::uint32_t seconds);
 // The version text of a "VR" reply: V0 as a character, then V1 in decimal
 // (72, 1 give "H1"; 87, 12 give "W12").

@@ -9,7 +9,7 @@ namespace tallybird {
 
 class Settings;
 
-// Part 2.4's port-status answers.
+// The answers of the port-status query.
 enum class PortStatus : int {
     kAvailable = 0, // present and can be opened
     kBusy = 1,      // present, but locked, in use or cannot be opened
@@ -19,7 +19,7 @@ enum class PortStatus : int {
 inline constexpr int kFirstPort = 1;
 inline constexpr int kLastPort = 255;
 
-// The ports one detection pass looks at (Part 2.3), first..last inclusive;
+// The ports one detection pass looks at, first..last inclusive;
 // empty (first > last) for a setting beyond the last port.
 struct PortRange {
     int first = kFirstPort;
@@ -39,7 +39,7 @@ std::filesystem::path DefaultDevicePath(int port);
 // otherwise. Opens and closes the device to find out.
 PortStatus StatusOfDevice(const std::filesystem::path& device);
 
-// The numbered ports 1..255 of DESIGN.md's platform table. Section [Ports] of
+// The numbered ports 1..255. Section [Ports] of
 // the settings maps a number to a device path first; the others follow the
 // default names. Descriptions come from the system's port list (QSerialPortInfo),
 // read when the directory is made and on Refresh().

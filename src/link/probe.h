@@ -12,7 +12,7 @@ namespace tallybird {
 // What a Kivo Scanner's answer to "PA" contains.
 bool IsKivoReply(std::string_view reply);
 
-// Part 2.3's probe of one port: a port whose description does not contain
+// The detection probe of one port: a port whose description does not contain
 // "USB Serial Port" is not opened. Otherwise: open the device, send "PA" and
 // a CR, wait while fewer than 5 bytes have come and less than 1 second has
 // passed, read the input; a reply that is not empty and holds no "Kivo" gets

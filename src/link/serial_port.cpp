@@ -47,7 +47,7 @@ bool QtSerialPort::Open() {
         port_->clearError();
         return false;
     }
-    // Part 2.4: "115200,n,8,1"; no flow control, DTR and RTS as the driver
+    // The scanner's line: "115200,n,8,1"; no flow control, DTR and RTS as the driver
     // leaves them.
     const bool configured =
         port_->setBaudRate(QSerialPort::Baud115200) && port_->setDataBits(QSerialPort::Data8) &&

@@ -20,7 +20,7 @@ enum class WaitResult {
     kBroken,  // the device failed or went away; the port has been closed
 };
 
-// The serial port control of Part 2.4 behind an interface: every port runs at
+// The serial port control behind an interface: every port runs at
 // 115200 baud, 8 data bits, no parity, 1 stop bit, no flow control. One
 // object per role (session, detection, wedge). An object is used from one
 // thread only, and all waiting blocks that thread on the device (no event

@@ -39,7 +39,7 @@ struct RuleRow {
     CompletionRule rule;
 };
 
-// Part 2.1's completion table, in its order.
+// The completion table, in its order.
 constexpr RuleRow kRules[] = {
     {"UP", true, {CompletionKind::kTerminator, 0}},
     {"CN", true, {CompletionKind::kExactLength, 3}},
@@ -169,7 +169,7 @@ void Transport::DropWaitingBytes() {
 
 bool Transport::ReceiveChunk(std::size_t& got) {
     if (replyLength_ >= replyBuffer_.size()) {
-        // More bytes than `ReplyBuffer` holds (DESIGN decision 1).
+        // More bytes than `ReplyBuffer` holds: stop storing and fail at once.
         return port_.BytesWaiting() == 0;
     }
     got = port_.Read(std::span<std::uint8_t>(replyBuffer_).subspan(replyLength_));
@@ -204,7 +204,7 @@ void Transport::ApplyRule(std::size_t chunkLength) {
     }
 }
 
-// Part 2.1: only the last byte 255 of the chunk just read is examined; the six
+// Only the last byte 255 of the chunk just read is examined; the six
 // bytes 255 that end there may have arrived in earlier chunks.
 bool Transport::TerminatorComplete(std::size_t chunkLength) const {
     const std::size_t chunkStart = replyLength_ - chunkLength;
@@ -217,10 +217,9 @@ bool Transport::TerminatorComplete(std::size_t chunkLength) const {
     }
     // e: stored bytes up to and including that byte 255.
     const auto e = static_cast<std::size_t>(last.base() - replyBuffer_.begin());
-    // Part 2.1's formula would accept bytes after that 255 within the chunk;
-    // Part 3.2 says a reply with trailing bytes after the terminator is not
-    // complete (and the read-out would take the terminator for a record), so
-    // the terminator must end the reply.
+    // Bytes after that 255 within the chunk would otherwise pass; a reply
+    // with trailing bytes after the terminator is not complete (the read-out
+    // would take the terminator for a record), so the terminator must end it.
     if (e < kTerminatorLength || e != replyLength_) {
         return false;
     }

@@ -15,7 +15,7 @@
 
 namespace tallybird {
 
-// Part 2.1: `ReplyBuffer` has cells 0..2,000,000. A full "UP" reply (250,001
+// `ReplyBuffer` has cells 0..2,000,000. A full "UP" reply (250,001
 // records of 7 bytes and the six-byte terminator) is 1,750,013 bytes.
 inline constexpr std::size_t kReplyBufferCells = 2'000'001;
 
@@ -24,11 +24,11 @@ inline constexpr std::size_t kReplyBufferCells = 2'000'001;
 enum class FailReason {
     kNone,      // the reply is complete
     kTimeLimit, // the time limit passed first (no reply, too short, too long, no rule)
-    kOverflow,  // the reply outgrew `ReplyBuffer` (DESIGN decision 1): failed at once
+    kOverflow,  // the reply outgrew `ReplyBuffer`: failed at once, nothing overflows
     kPortError, // the port is not open, or the device failed or went away
 };
 
-// The result of `SendCommand`: `failed` is the spec's failure flag.
+// The result of `SendCommand`: `failed` is its failure flag.
 struct CommandResult {
     bool failed = false;
     FailReason reason = FailReason::kNone;
@@ -36,7 +36,7 @@ struct CommandResult {
     bool Ok() const { return !failed; }
 };
 
-// The completion rules of Part 2.1's table.
+// The completion rules of the scanner's commands.
 enum class CompletionKind {
     kNever,       // no row matches: the command ends by its time limit
     kExactLength, // complete while `ReplyLength` equals `length`
@@ -63,7 +63,7 @@ Bytes CommandBytes(std::string_view code, ByteView arguments = {});
 // Receives each "Progress: ..." caption the transport produces.
 using CaptionSink = std::function<void(const std::string& caption)>;
 
-// The command transport of Part 2.1 on one serial port: frames a command,
+// The command transport on one serial port: frames a command,
 // sends it, collects the reply into `ReplyBuffer` and decides by the
 // command's rule when it is complete. Plain blocking code: it waits on the
 // port itself (SerialPort::WaitForData), on whatever thread calls it, and
@@ -75,7 +75,7 @@ public:
     Transport(const Transport&) = delete;
     Transport& operator=(const Transport&) = delete;
 
-    // Sends the command text and a CR and waits for the reply (Part 2.1).
+    // Sends the command text and a CR and waits for the reply.
     // Bytes received while no command was pending are dropped first. After
     // a result that is not failed the reply is Reply().
     CommandResult SendCommand(ByteView command);

@@ -96,16 +96,11 @@ std::string LastUpdateText(double secondsSince1970) {
     return text;
 }
 
-bool TimeStampBytes(double seconds, std::uint8_t (&bytes)[4]) {
+std::optional<std::uint32_t> ScannerStamp(double seconds) {
     if (!(seconds >= 0) || seconds >= 4294967296.0) {
-        return false;
+        return std::nullopt;
     }
-    const auto t = static_cast<std::uint32_t>(seconds);
-    bytes[0] = static_cast<std::uint8_t>(t >> 24);
-    bytes[1] = static_cast<std::uint8_t>(t >> 16);
-    bytes[2] = static_cast<std::uint8_t>(t >> 8);
-    bytes[3] = static_cast<std::uint8_t>(t);
-    return true;
+    return static_cast<std::uint32_t>(seconds);
 }
 
 } // namespace tallybird

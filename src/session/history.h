@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,8 @@ ChipHistory BuildChipHistory(const std::vector<std::string>& scannedTexts, const
 // (no time-zone conversion).
 std::string LastUpdateText(double seconds);
 
-// The time stamp as the scanner takes it: 4 bytes, most significant first.
-// Nothing for a value outside 0 .. 2^32 - 1.
-bool TimeStampBytes(double seconds, std::uint8_t (&bytes)[4]);
+// A time stamp in seconds as the whole number the scanner takes; nothing for a
+// value outside 0 .. 2^32 - 1, which its four bytes cannot carry.
+std::optional<std::uint32_t> ScannerStamp(double seconds);
 
 } // namespace tallybird

@@ -47,9 +47,4 @@ std::vector<WriteCommand> ListRecordWrites(std::int32_t slot, const ListRecord& 
     return {head, tail};
 }
 
-std::array<std::uint8_t, 3> AddressBytes(std::uint32_t address) {
-    return {static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 8),
-            static_cast<std::uint8_t>(address)};
-}
-
 } // namespace tallybird

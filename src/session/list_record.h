@@ -29,7 +29,4 @@ struct WriteCommand {
 // counts.
 std::vector<WriteCommand> ListRecordWrites(std::int32_t slot, const ListRecord& record);
 
-// Three address bytes, most significant first.
-std::array<std::uint8_t, 3> AddressBytes(std::uint32_t address);
-
 } // namespace tallybird

@@ -1,6 +1,6 @@
 #include "session/organisation_update.h"
 
-#include "session/list_record.h"
+#include "link/commands.h"
 
 #include <algorithm>
 

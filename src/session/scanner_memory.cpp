@@ -1,7 +1,8 @@
 #include "session/scanner_memory.h"
 
+#include "link/commands.h"
+
 #include <algorithm>
-#include <cstring>
 
 namespace tallybird {
 
@@ -10,11 +11,9 @@ int ScannerGeometry::SlotCapacity() const {
     return static_cast<int>(std::min<std::int64_t>(fitting, kListSlots));
 }
 
-ScannerGeometry GeometryForVersion(const char* version) {
-    if (std::strcmp(version, "H1") == 0) {
-        return {7, 127};
-    }
-    return {31, 511};
+ScannerGeometry GeometryForVersion(std::string_view version) {
+    const MemoryLayout layout = MemoryLayoutOf(version);
+    return {layout.flashTopByte, layout.lastSector};
 }
 
 } // namespace tallybird

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace tallybird {
 
@@ -35,7 +36,7 @@ struct ScannerGeometry {
     int SlotCapacity() const;
 };
 
-ScannerGeometry GeometryForVersion(const char* version);
+ScannerGeometry GeometryForVersion(std::string_view version);
 
 inline constexpr std::int64_t SlotAddress(std::int64_t slot) {
     return slot * kRecordSize;

@@ -1,6 +1,7 @@
 #include "session/session.h"
 
 #include "app/single_byte_text.h"
+#include "link/commands.h"
 #include "platform/atomic_file.h"
 #include "session/list_merge.h"
 #include "session/list_record.h"
@@ -219,7 +220,7 @@ Session::Result Session::Identify() {
         return SoftwareError();
     }
     version_ = FromSingleByte(vr->first(1)) + std::to_string((*vr)[1]);
-    geometry_ = GeometryForVersion(version_.c_str());
+    geometry_ = GeometryForVersion(version_);
     if (version_ != "H1" && !Send("VY", Command("VY", {2}))) {
         return Stop::Failure;
     }
@@ -495,10 +496,11 @@ Session::Result Session::WriteOrganisationsAndTimeStamp() {
     }
     if (serviceTime_ > 0) {
         ProgressCaption("Progress: Writing Time Stamp");
-        std::uint8_t stamp[4];
-        if (!TimeStampBytes(serviceTime_, stamp)) {
+        const auto seconds = ScannerStamp(serviceTime_);
+        if (!seconds) {
             return SoftwareError();
         }
+        const auto stamp = TimeStampBytes(*seconds);
         scannerTimeStamp_ = serviceTime_;
         file_.timeStamp = serviceTime_;
         if (!Send("TW", Command("TW", {stamp[0], stamp[1], stamp[2], stamp[3]}))) {

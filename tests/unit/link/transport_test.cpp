@@ -109,7 +109,7 @@ TEST_F(TransportTest, TrailingBytesAfterTheTerminatorFail) {
     Answer({Join({Repeat(1, 6), Repeat(255, 6), {7, 255}})});
     EXPECT_TRUE(link.SendCommand("SC").failed);
     // Trailing bytes without a 255 in the same chunk as the terminator: the
-    // terminator must end the reply (Part 3.2's edge case).
+    // terminator must end the reply.
     Answer({Join({Repeat(1, 6), Repeat(255, 5)}), {255, 7}});
     EXPECT_TRUE(link.SendCommand("SC").failed);
     Answer({Join({Repeat(1, 6), Repeat(255, 6), {7}})});

@@ -68,14 +68,11 @@ TEST(TimeTextTest, LastUpdateIsReadWithoutTimeZone) {
     EXPECT_EQ(LastUpdateText(1500000000), "14/07/17 02:40:00");
 }
 
-TEST(TimeTextTest, StampBytes) {
-    std::uint8_t b[4];
-    ASSERT_TRUE(TimeStampBytes(1500000000, b));
-    EXPECT_EQ(std::vector<int>(b, b + 4), (std::vector<int>{89, 104, 47, 0}));
-    ASSERT_TRUE(TimeStampBytes(256, b));
-    EXPECT_EQ(std::vector<int>(b, b + 4), (std::vector<int>{0, 0, 1, 0}));
-    EXPECT_FALSE(TimeStampBytes(4294967296.0, b));
-    EXPECT_FALSE(TimeStampBytes(-1, b));
+TEST(TimeTextTest, StampsOutsideFourBytesCannotBeSent) {
+    EXPECT_EQ(ScannerStamp(1500000000), 1500000000u);
+    EXPECT_EQ(ScannerStamp(4294967295.0), 4294967295u);
+    EXPECT_FALSE(ScannerStamp(4294967296.0));
+    EXPECT_FALSE(ScannerStamp(-1));
 }
 
 } // namespace

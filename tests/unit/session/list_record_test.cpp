@@ -1,3 +1,4 @@
+#include "link/commands.h"
 #include "session/list_record.h"
 #include "session/lost_list.h"
 

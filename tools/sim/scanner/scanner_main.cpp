@@ -39,7 +39,7 @@ using std::chrono::milliseconds;
 constexpr const char* kHelp = R"(Usage: tallybird-sim scanner --link PATH [OPTIONS]
 
 A simulated Kivo Scanner on a pseudo-terminal whose slave side is linked at
-PATH. It answers the scanner commands of spec Part 2.2 from a NOR-flash memory
+PATH. It answers the Kivo Scanner's commands from a NOR-flash memory
 model (erase: a 4096-byte sector to 255; program: AND into memory, wrapping
 inside the 256-byte page).
 

@@ -25,7 +25,7 @@ constexpr std::uint32_t kScanLogBytes = 4 * 4096;
 constexpr std::uint32_t kOrganisationOffset = 0xE000;
 constexpr int kOrganisationSlots = 256;
 
-// Argument bytes after each code (Part 2.2).
+// Argument bytes after each code.
 const std::map<std::string, std::size_t>& ArgumentCounts() {
     static const std::map<std::string, std::size_t> counts = {
         {"SN", 0}, {"VR", 0}, {"VY", 1}, {"SC", 0}, {"TN", 0}, {"TW", 4}, {"UP", 0},

@@ -35,7 +35,7 @@ struct Reply {
     std::size_t keepBytes = 0; // reply bytes sent before the link drops
 };
 
-// 7-byte list record (Part 3.6) and 6-byte scan-log record (Part 3.2) of a
+// 7-byte list record and 6-byte scan-log record of a
 // 15-digit chip number text.
 Bytes ListRecordFor(const std::string& chipText, std::uint8_t attribute);
 Bytes ScanRecordFor(const std::string& chipText);
@@ -49,7 +49,7 @@ class ScannerModel {
 public:
     explicit ScannerModel(ScannerConfig config);
 
-    // Memory areas (Parts 2.2, 3.3, 3.6, 3.8, 4.2).
+    // Memory areas: list, scan log, organisations.
     int FlashTopByte() const;
     int LastSector() const;
     std::uint32_t ScanLogStart() const;
@@ -60,7 +60,7 @@ public:
     // as "CODE HH HH ..." (argument bytes in hex).
     //
     // "WR" framing: 3 address bytes and 7 data bytes are taken by count (the
-    // session always sends exactly 7, Parts 3.6 and 4.2); when the byte after
+    // session always sends exactly 7); when the byte after
     // them is not the CR, the bytes up to the next CR are further data (at
     // most 256 data bytes in all). Every other command takes its fixed count
     // and then expects the CR; a command with more argument bytes than its
