@@ -3,7 +3,7 @@
 #include "link/commands.h"
 #include "link/serial_port.h"
 #include "link/transport.h"
-#include "sim_process.h"
+#include "support/scanner_sim.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "service_sim.h"
+#include "support/service_sim.h"
 
 #include "support/test_support.h"
 #include "web/service_client.h"
