@@ -1,5 +1,7 @@
 #include "cli/link_commands.h"
 
+#include "cli/port_argument.h"
+
 #include "app/settings.h"
 #include "link/commands.h"
 #include "link/port_directory.h"
@@ -20,37 +22,6 @@ namespace tallybird::cli {
 namespace {
 
 constexpr int kUsageError = 64;
-
-struct Device {
-    std::filesystem::path path;
-    std::string description;
-};
-
-bool AllDigits(const std::string& text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// PORT: a port number looked up in the port directory, or a device path.
-std::optional<Device> ResolvePort(const std::string& word, std::ostream& err) {
-    SettingsStore store(SettingsStore::DefaultFile());
-    const Settings settings(store);
-    const PortDirectory directory = PortDirectory::FromSettings(settings);
-    if (AllDigits(word)) {
-        const long number = word.size() > 3 ? 0 : std::strtol(word.c_str(), nullptr, 10);
-        if (number < kFirstPort || number > kLastPort) {
-            err << "tallybird-cli: port number must be 1..255: " << word << '\n';
-            return std::nullopt;
-        }
-        const int port = static_cast<int>(number);
-        return Device{directory.Path(port), directory.Description(port)};
-    }
-    if (word.empty()) {
-        err << "tallybird-cli: empty port\n";
-        return std::nullopt;
-    }
-    return Device{word, directory.DescriptionOfPath(word)};
-}
 
 std::optional<std::uint8_t> ParseByte(const std::string& word) {
     if (!AllDigits(word) || word.size() > 3) {

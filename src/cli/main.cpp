@@ -1,6 +1,7 @@
 // tallybird-cli: the program's core driven from a terminal, for tests, scripts
 // and people without a desktop. Usage errors print a message and exit 64.
 #include "cli/link_commands.h"
+#include "cli/session_commands.h"
 
 #include <QCoreApplication>
 
@@ -24,6 +25,13 @@ Commands:
                             the command failed
   probe PORT                the detection probe ("PA"); prints the reply text;
                             exit 0 when it contains "Kivo", else 1
+  sync PORT [--test-mode] [--reset] [--save FILE]
+                            one synchronisation session on PORT: captions on
+                            stdout, "Title: ..." for the window title, message
+                            boxes on stderr as "<title>: <text>"; exit 0 orderly
+                            end, 1 failure path, 2 software error
+  watch                     a detection pass every second and a session for
+                            each scanner plugged in, until SIGINT or SIGTERM
   --help                    show this text
   --version                 show the program version
 
@@ -59,6 +67,12 @@ int main(int argc, char** argv) {
     }
     if (command == "probe") {
         return tallybird::cli::RunProbe(args, std::cout, std::cerr);
+    }
+    if (command == "sync") {
+        return tallybird::cli::RunSync(args, std::cout, std::cerr);
+    }
+    if (command == "watch") {
+        return tallybird::cli::RunWatch(args, std::cout, std::cerr);
     }
     std::cerr << "tallybird-cli: unknown command '" << command << "'\n" << kUsage;
     return kUsageError;

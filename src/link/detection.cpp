@@ -4,18 +4,6 @@
 
 namespace tallybird {
 
-std::vector<int> DetectionPortRange(int comm) {
-    std::vector<int> ports;
-    if (comm < 1) {
-        for (int port = 1; port <= 255; ++port) {
-            ports.push_back(port);
-        }
-    } else {
-        ports.push_back(comm);
-    }
-    return ports;
-}
-
 bool Detector::RunPass(DetectionEnvironment& env) {
     bool expected = false;
     if (!running_.compare_exchange_strong(expected, true)) {
@@ -31,28 +19,30 @@ void Detector::Pass(DetectionEnvironment& env) {
     auto cell = [&](int port) -> std::int16_t& {
         return ports[static_cast<std::size_t>(std::clamp(port, 0, 255))];
     };
-    const std::vector<int> range = DetectionPortRange(settings_.Comm());
+    const PortRange portRange = PortRangeOf(settings_);
+    std::vector<int> range;
+    for (int port = portRange.first; port <= portRange.last; ++port) {
+        range.push_back(port);
+    }
     bool serviceUp = true;
 
     for (const int port : range) {
         switch (env.PortStatusOf(port)) {
-        case kPortAvailable:
+        case PortStatus::kAvailable:
             if (cell(port) == kPortUnknown && env.Probe(port).find("Kivo") != std::string::npos) {
                 env.ShowCaption("Progress: Scanner connected");
                 cell(port) = kPortFound;
                 env.ScannerConnected(port);
             }
             break;
-        case kPortInUse:
+        case PortStatus::kBusy:
             cell(port) = kPortBusy;
             break;
-        case kPortAbsent:
+        case PortStatus::kAbsent:
             if (cell(port) == kPortBusy || cell(port) == kPortHandled) {
                 cell(port) = kPortUnknown;
                 env.ScannerGone(port);
             }
-            break;
-        default:
             break;
         }
     }

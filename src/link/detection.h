@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "app/shared_state.h"
+#include "link/port_directory.h"
 
 #include <atomic>
 #include <functional>
@@ -18,9 +19,6 @@ enum PortStateValue : std::int16_t {
     kPortFound = 3,   // a scanner answered in this pass; its session is due
 };
 
-// Answers of the port-status query.
-enum PortStatus { kPortAvailable = 0, kPortInUse = 1, kPortAbsent = 2 };
-
 // What a detection pass needs of the ports, the service and the window.
 class DetectionEnvironment {
 public:
@@ -29,7 +27,7 @@ public:
     DetectionEnvironment(const DetectionEnvironment&) = delete;
     DetectionEnvironment& operator=(const DetectionEnvironment&) = delete;
 
-    virtual int PortStatusOf(int port) = 0;
+    virtual PortStatus PortStatusOf(int port) = 0;
     // The probe's reply text ("PA"); empty when the port is no candidate.
     virtual std::string Probe(int port) = 0;
     // The service clock's numeric value; 0 when the service is not reachable.
@@ -43,9 +41,6 @@ public:
     virtual void ScannerGone(int port) = 0;
     virtual bool WedgeRunning() = 0;
 };
-
-// The ports a pass looks at: setting "comm" below 1 means 1..255.
-std::vector<int> DetectionPortRange(int comm);
 
 // Runs detection passes, never two at once.
 class Detector {

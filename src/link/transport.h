@@ -92,6 +92,7 @@ public:
     void SetCaptionSink(CaptionSink sink) { captionSink_ = std::move(sink); }
 
     SerialPort& Port() { return port_; }
+    const SerialPort& Port() const { return port_; }
 
 private:
     void DropWaitingBytes();

@@ -1,0 +1,37 @@
+#include "cli/port_argument.h"
+
+#include "app/settings.h"
+#include "link/port_directory.h"
+#include "platform/settings_store.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace tallybird::cli {
+
+bool AllDigits(const std::string& text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<Device> ResolvePort(const std::string& word, std::ostream& err) {
+    SettingsStore store(SettingsStore::DefaultFile());
+    const Settings settings(store);
+    const PortDirectory directory = PortDirectory::FromSettings(settings);
+    if (AllDigits(word)) {
+        const long number = word.size() > 3 ? 0 : std::strtol(word.c_str(), nullptr, 10);
+        if (number < kFirstPort || number > kLastPort) {
+            err << "tallybird-cli: port number must be 1..255: " << word << '\n';
+            return std::nullopt;
+        }
+        const int port = static_cast<int>(number);
+        return Device{directory.Path(port), directory.Description(port), port};
+    }
+    if (word.empty()) {
+        err << "tallybird-cli: empty port\n";
+        return std::nullopt;
+    }
+    return Device{word, directory.DescriptionOfPath(word), directory.NumberOf(word).value_or(0)};
+}
+
+} // namespace tallybird::cli

@@ -1,0 +1,198 @@
+#include "cli/session_commands.h"
+
+#include "app/chiplist/chip_list.h"
+#include "app/settings.h"
+#include "app/shared_state.h"
+#include "cli/cli_observer.h"
+#include "cli/port_argument.h"
+#include "link/detection.h"
+#include "link/port_directory.h"
+#include "link/probe.h"
+#include "link/serial_port.h"
+#include "link/transport.h"
+#include "link/transport_link.h"
+#include "platform/clock.h"
+#include "platform/data_folder.h"
+#include "platform/settings_store.h"
+#include "registration/registration_record.h"
+#include "session/session.h"
+#include "web/http_client.h"
+#include "web/organisation_table.h"
+#include "web/service_client.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <ostream>
+#include <thread>
+
+namespace tallybird::cli {
+namespace {
+
+constexpr int kUsageError = 64;
+
+// What the desktop program holds for the whole run, for one command.
+struct Program {
+    SettingsStore store{SettingsStore::DefaultFile()};
+    Settings settings{store};
+    SharedState state;
+    OrganisationTable organisations;
+    ExportText exportText;
+    CurlHttpClient http;
+    ServiceClient service;
+
+    Program() : service(LoadState(), http) {}
+
+    SessionEnd Session(const std::filesystem::path& device, int portNumber,
+                       SessionObserver& observer) {
+        RegistrationRecord record = ReadRegistrationRecord(state.dataFolder);
+        ApplyRegistrationDefaults(record);
+        QtSerialPort port;
+        const SteadyClock clock;
+        Transport transport(port, clock);
+        transport.SetCaptionSink([&](const std::string& c) { observer.ShowCaption(c); });
+        TransportLink link(transport, device);
+        SessionContext context{state,    settings, std::move(record), organisations,
+                               observer, link,     service,           portNumber};
+        return RunSession(context);
+    }
+
+private:
+    std::string LoadState() {
+        LoadSharedState(state, settings, ResolveDataFolder(DefaultDataHome(), InstallFolder()));
+        return state.serverBaseUrl;
+    }
+};
+
+int ExitCodeOf(SessionEnd end) {
+    switch (end) {
+    case SessionEnd::Failure:
+        return 1;
+    case SessionEnd::SoftwareError:
+        return 2;
+    case SessionEnd::Orderly:
+    case SessionEnd::NotRun:
+        break;
+    }
+    return 0;
+}
+
+std::atomic<bool> stopRequested{false};
+
+extern "C" void RequestStop(int) {
+    stopRequested = true;
+}
+
+// Detection on a terminal: captions as the session prints them, each idle
+// caption once rather than every second.
+class WatchEnvironment final : public DetectionEnvironment {
+public:
+    WatchEnvironment(Program& program, CliObserver& observer, std::ostream& out)
+        : program_(program), observer_(observer), out_(out),
+          directory_(PortDirectory::FromSettings(program.settings)) {}
+
+    void Refresh() {
+        directory_ = PortDirectory::FromSettings(program_.settings);
+        directory_.Refresh();
+    }
+
+    PortStatus PortStatusOf(int port) override { return directory_.Status(port); }
+    std::string Probe(int port) override {
+        QtSerialPort probePort;
+        return ProbePort(probePort, directory_.Path(port), directory_.Description(port), clock_);
+    }
+    double ServiceCheck() override { return program_.service.FetchServiceTime().value; }
+    void RunSession(int port) override {
+        lastCaption_.clear();
+        program_.Session(directory_.Path(port), port, observer_);
+    }
+    void ShowCaption(const std::string& caption) override {
+        if (caption != lastCaption_) {
+            out_ << caption << std::endl;
+            lastCaption_ = caption;
+        }
+    }
+    void ScannerConnected(int) override {}
+    void ScannerGone(int) override {}
+    bool WedgeRunning() override { return false; }
+
+private:
+    Program& program_;
+    CliObserver& observer_;
+    std::ostream& out_;
+    PortDirectory directory_;
+    SteadyClock clock_;
+    std::string lastCaption_;
+};
+
+} // namespace
+
+int RunSync(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::optional<std::string> portWord;
+    std::optional<std::filesystem::path> saveFile;
+    bool testMode = false;
+    bool reset = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--test-mode") {
+            testMode = true;
+        } else if (args[i] == "--reset") {
+            reset = true;
+        } else if (args[i] == "--save" && i + 1 < args.size()) {
+            saveFile = args[++i];
+        } else if (!portWord && !args[i].starts_with("--")) {
+            portWord = args[i];
+        } else {
+            err << "tallybird-cli: usage: sync PORT [--test-mode] [--reset] [--save FILE]\n";
+            return kUsageError;
+        }
+    }
+    if (!portWord) {
+        err << "tallybird-cli: usage: sync PORT [--test-mode] [--reset] [--save FILE]\n";
+        return kUsageError;
+    }
+    const auto device = ResolvePort(*portWord, err);
+    if (!device) {
+        return kUsageError;
+    }
+
+    Program program;
+    if (testMode) {
+        program.state.testMode = true;
+        program.state.showProgress = true;
+    }
+    if (reset) {
+        RequestReset(program.state, program.settings, /*discardsScans=*/true);
+    }
+    CliObserver observer(out, err, program.exportText, program.settings.Keyboard());
+    const SessionEnd end = program.Session(device->path, device->number, observer);
+    if (saveFile) {
+        SaveExportText(*saveFile, program.exportText.Text()); // silent, as File > Save
+    }
+    return ExitCodeOf(end);
+}
+
+int RunWatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty()) {
+        err << "tallybird-cli: usage: watch\n";
+        return kUsageError;
+    }
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+
+    Program program;
+    CliObserver observer(out, err, program.exportText, program.settings.Keyboard());
+    WatchEnvironment environment(program, observer, out);
+    Detector detector(program.state, program.settings);
+    while (!stopRequested) {
+        const auto next = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        environment.Refresh();
+        detector.RunPass(environment);
+        while (!stopRequested && std::chrono::steady_clock::now() < next) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    return 0;
+}
+
+} // namespace tallybird::cli
