@@ -2,8 +2,14 @@
 
 #include "support/test_support.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -15,15 +21,22 @@ namespace tallybird::test {
 class ScannerSim {
 public:
     ScannerSim(const std::filesystem::path& folder, QStringList options)
-        : link_(folder / "kivo"), log_(folder / "wire.log") {
-        QStringList args = {"scanner", "--link", QString::fromStdString(link_.string()), "--log",
-                            QString::fromStdString(log_.string())};
+        : link_(folder / "kivo"), log_(folder / "wire.log"), control_(folder / "control"),
+          dump_(folder / "dump.json") {
+        QStringList args = {"scanner",
+                            "--link",
+                            QString::fromStdString(link_.string()),
+                            "--log",
+                            QString::fromStdString(log_.string()),
+                            "--control",
+                            QString::fromStdString(control_.string())};
         args += options;
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(TALLYBIRD_SIM_PATH, args);
         process_.waitForStarted();
         const auto deadline = std::chrono::steady_clock::now() + Scaled(std::chrono::seconds(10));
-        while (!std::filesystem::exists(link_) && std::chrono::steady_clock::now() < deadline) {
+        while (!(std::filesystem::exists(link_) && std::filesystem::exists(control_)) &&
+               std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
@@ -45,9 +58,40 @@ public:
         return std::string(bytes.begin(), bytes.end());
     }
 
+    // One line to the control channel; its one-line answer.
+    std::string Control(const std::string& line) const {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        control_.string().copy(address.sun_path, sizeof address.sun_path - 1);
+        std::string answer;
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            const std::string request = line + "\n";
+            if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+                char c = 0;
+                while (read(fd, &c, 1) == 1 && c != '\n') {
+                    answer.push_back(c);
+                }
+            }
+        }
+        close(fd);
+        return answer;
+    }
+
+    // Everything the scanner holds, with its memory as "memoryBase64".
+    QJsonObject Dump() const {
+        Control("dump " + dump_.string());
+        const Bytes bytes = ReadFile(dump_);
+        return QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                                  static_cast<qsizetype>(bytes.size())))
+            .object();
+    }
+
 private:
     std::filesystem::path link_;
     std::filesystem::path log_;
+    std::filesystem::path control_;
+    std::filesystem::path dump_;
     QProcess process_;
 };
 

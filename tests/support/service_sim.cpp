@@ -99,6 +99,16 @@ QJsonObject ServiceSim::State() const {
     return QJsonDocument::fromJson(json).object();
 }
 
+bool ServiceSim::SetState(const QJsonObject& state) const {
+    CurlHttpClient http;
+    const QByteArray json = QJsonDocument(state).toJson(QJsonDocument::Compact);
+    const HttpReply reply = http.Post(Host() + "/sim/state",
+                                      ByteView(reinterpret_cast<const std::uint8_t*>(json.data()),
+                                               static_cast<std::size_t>(json.size())),
+                                      "Content-Type: application/json");
+    return reply.Succeeded();
+}
+
 bool ServiceSim::SetFault(const std::string& endpoint, const std::string& mode, double delay,
                           const std::string& hex) const {
     CurlHttpClient http;

@@ -26,6 +26,9 @@ public:
     // Everything the simulator holds and received, from GET /sim/state.
     QJsonObject State() const;
 
+    // POST /sim/state: replaces the whole set-up (recorded traffic included).
+    bool SetState(const QJsonObject& state) const;
+
     // POST /sim/fault; false when the simulator refused it.
     bool SetFault(const std::string& endpoint, const std::string& mode, double delay = 0,
                   const std::string& hex = {}) const;

@@ -1,0 +1,329 @@
+#include "session_rig.h"
+
+#include "platform/atomic_file.h"
+#include "session/lost_list.h"
+#include "session/session_file.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+namespace tallybird::test {
+namespace {
+
+constexpr double kServiceTime = 1765350000;
+const std::string kA = "826000000000001";
+const std::string kB = "826000000000002";
+const std::string kC = "985000000000777";
+
+QJsonObject BaseState(QJsonArray lost, QJsonArray log = {}, double time = kServiceTime,
+                      double logStart = 0) {
+    QJsonObject country{
+        {"lost", lost},
+        {"log", log},
+        {"organisations", QJsonArray{"Vets North", "01632 960001", "Dog Rescue", "01632 960002"}}};
+    if (logStart > 0) {
+        country["logStart"] = logStart;
+    }
+    return QJsonObject{{"time", time}, {"countries", QJsonObject{{"1", country}}}};
+}
+
+std::string Json(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+QStringList ScannerWithScans(QStringList extra = {}) {
+    QStringList options{"--scan", QString::fromStdString(kB), "--scan", "985000000000001"};
+    return options + extra;
+}
+
+std::vector<std::string> ListChips(const QJsonObject& dump) {
+    std::vector<std::string> chips;
+    for (const QJsonValue& record : dump.value("list").toArray()) {
+        chips.push_back(record.toObject().value("chip").toString().toStdString());
+    }
+    return chips;
+}
+
+std::vector<std::string> RequestTargets(const QJsonObject& state) {
+    std::vector<std::string> targets;
+    for (const QJsonValue& request : state.value("requests").toArray()) {
+        targets.push_back(request.toObject().value("target").toString().toStdString());
+    }
+    return targets;
+}
+
+std::vector<std::string> UploadBodies(const QJsonObject& state) {
+    std::vector<std::string> bodies;
+    for (const QJsonValue& upload : state.value("uploads").toArray()) {
+        bodies.push_back(upload.toObject().value("body").toString().toStdString());
+    }
+    return bodies;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+std::optional<SessionFileData> SessionFileOf(const SessionRig& rig) {
+    const Bytes bytes = ReadFile(rig.dataFolder() / "TBM00066051.tbf");
+    return DecodeSessionFile(bytes);
+}
+
+class SessionTest : public testing::Test {
+protected:
+    SessionRig rig{Json(BaseState(QJsonArray{Chip(kA, 1), Chip(kB), Chip(kC, 3)}))};
+    RecordingObserver observer;
+};
+
+TEST_F(SessionTest, FirstSessionRegistersUploadsAndProgramsTheList) {
+    rig.PlugScanner(ScannerWithScans());
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
+
+    EXPECT_EQ(observer.captions, (std::vector<std::string>{
+                                     "Progress: Updating Scanner", "Progress: Tallybird sector 1",
+                                     "Progress: Scanner connected, safe to remove"}));
+    EXPECT_TRUE(observer.messages.empty());
+    EXPECT_EQ(observer.rows,
+              (std::vector<std::string>{kB + "       Yes", "985000000000001          "}));
+
+    const auto wire = rig.Scanner().WireLog();
+    const auto codes = Codes(wire);
+    const std::vector<std::string> start{"SN", "VR", "VY", "SC", "TN", "UP", "DL",
+                                         "WR", "WR", "WR", "RD", "SE", "SE"};
+    ASSERT_GE(codes.size(), start.size());
+    EXPECT_EQ(std::vector<std::string>(codes.begin(), codes.begin() + start.size()), start);
+    const auto lines = WireLines(wire);
+    EXPECT_EQ(lines[7], "WR 00 00 00 CE 80 00 00 00 01 01");
+    EXPECT_EQ(lines[9], "WR 00 00 0E F6 40 00 00 03 09 03");
+    const std::vector<std::string> end{
+        "TW 69 39 1A 70", "CC",          "SE 1F A0 00", "SE 1F B0 00",
+        "SE 1F C0 00",    "SE 1F D0 00", "EF",          "LP"};
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 8, lines.end()), end);
+
+    const QJsonObject service = rig.Service().State();
+    const auto targets = RequestTargets(service);
+    ASSERT_EQ(targets.size(), 5u);
+    EXPECT_EQ(targets[0], "/alpha/scanreg.php?d=Ann+Owner&a=1+Lane&b=ann%40example%2Eorg&y=Town&w="
+                          "Shire&c=1&p=AB1+2CD&n=01632+960000&s=66051");
+    EXPECT_EQ(targets[1], "/alpha/upscan.php");
+    EXPECT_EQ(targets[2], "/alpha/getlost.php?d=0&c=1&v=W2");
+    EXPECT_EQ(targets[3], "/alpha/getscannertime.php");
+    EXPECT_EQ(targets[4], "/alpha/getorganisations.php?c=1");
+    EXPECT_EQ(UploadBodies(service),
+              std::vector<std::string>{"serial number=66051|" + kB + "|985000000000001|"});
+
+    const QJsonObject dump = rig.Scanner().Dump();
+    EXPECT_EQ(ListChips(dump), (std::vector<std::string>{kA, kB, kC}));
+    EXPECT_EQ(dump.value("timeStamp").toDouble(), kServiceTime);
+    EXPECT_TRUE(dump.value("scanLog").toArray().isEmpty());
+    const QJsonArray organisations = dump.value("organisations").toArray();
+    EXPECT_EQ(organisations[0].toString(), "Tallybird 01632 960123");
+    EXPECT_EQ(organisations[1].toString(), "Vets North 01632 960001");
+    EXPECT_EQ(organisations[2].toString(), "Dog Rescue 01632 960002");
+
+    const auto file = SessionFileOf(rig);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->timeStamp, kServiceTime);
+    EXPECT_EQ(file->list.count, 3);
+    EXPECT_EQ(file->list.values[2], 985000000000777.0);
+    EXPECT_FALSE(std::filesystem::exists(rig.dataFolder() / "TBM00066051.err"));
+}
+
+TEST_F(SessionTest, SecondSessionWithTheScannerUnchanged) {
+    rig.PlugScanner(ScannerWithScans());
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
+
+    // The service removes C and adds D after the first session.
+    const std::string d = "826000000000009";
+    QJsonArray log{QJsonObject{{"time", kServiceTime + 10},
+                               {"operation", 102},
+                               {"chip", QString::fromStdString(kC)},
+                               {"attribute", 0}},
+                   QJsonObject{{"time", kServiceTime + 10},
+                               {"operation", 2},
+                               {"chip", QString::fromStdString(d)},
+                               {"attribute", 5}}};
+    ASSERT_TRUE(rig.Service().SetState(BaseState(QJsonArray{Chip(kA, 1), Chip(kB), Chip(d, 5)}, log,
+                                                 kServiceTime + 60, kServiceTime)));
+    EXPECT_EQ(rig.Scanner().Control("scan " + kA).substr(0, 2), "ok");
+
+    RecordingObserver second;
+    ASSERT_EQ(rig.Run(second), SessionEnd::Orderly);
+    const auto codes = Codes(rig.Scanner().WireLog());
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), "UP"), 1) << "no second read-back";
+    const QJsonObject service = rig.Service().State();
+    const auto targets = RequestTargets(service);
+    EXPECT_EQ(std::count_if(targets.begin(), targets.end(),
+                            [](const std::string& t) { return StartsWith(t, "/alpha/scanreg"); }),
+              0);
+    EXPECT_EQ(UploadBodies(service), std::vector<std::string>{"serial number=66051|" + kA + "|"});
+    EXPECT_NE(std::find(targets.begin(), targets.end(), "/alpha/getlost.php?d=1765350000&c=1&v=W2"),
+              targets.end());
+    EXPECT_EQ(ListChips(rig.Scanner().Dump()),
+              (std::vector<std::string>{kA, kB, "000000000000000", d}));
+    EXPECT_EQ(second.rows, std::vector<std::string>{kA + "       Yes"});
+    EXPECT_EQ(observer.exportText.Text().size() + second.exportText.Text().size(), 2 * 41u + 41u);
+}
+
+TEST_F(SessionTest, TestModeSendsNeitherRegistrationNorUpload) {
+    rig.state.testMode = true;
+    rig.state.showProgress = true;
+    rig.PlugScanner(ScannerWithScans());
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
+    EXPECT_EQ(observer.titles,
+              std::vector<std::string>{"Tallybird, connected to serial number 126590"});
+    ASSERT_GE(observer.captions.size(), 3u);
+    EXPECT_EQ(observer.captions[0], "Progress: Got Serial number");
+    EXPECT_EQ(observer.captions[1], "Got scanned chips");
+    EXPECT_TRUE(observer.Saw("Progress: Added/Removed numbers"));
+    EXPECT_FALSE(observer.Saw("Progress: Updating Scanner"));
+    const auto targets = RequestTargets(rig.Service().State());
+    for (const auto& target : targets) {
+        EXPECT_FALSE(StartsWith(target, "/alpha/scanreg") || StartsWith(target, "/alpha/upscan"))
+            << target;
+    }
+    EXPECT_EQ(ListChips(rig.Scanner().Dump()), (std::vector<std::string>{kA, kB, kC}))
+        << "the list is still brought up to date";
+}
+
+TEST_F(SessionTest, ResetScannerSkipsTheScansAndResetsFirst) {
+    rig.PlugScanner(ScannerWithScans());
+    RequestReset(rig.state, rig.settings(), /*discardsScans=*/true);
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
+
+    const auto lines = WireLines(rig.Scanner().WireLog());
+    const std::vector<std::string> start{"SN", "VR", "VY 02",          "DL", "WE",
+                                         "CE", "CC", "TW 46 BC 46 86", "TN", "UP"};
+    ASSERT_GE(lines.size(), start.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + start.size()), start);
+    EXPECT_EQ(std::count_if(observer.captions.begin(), observer.captions.end(),
+                            [](const std::string& c) {
+                                return StartsWith(c, "Progress: Resetting Scanner ");
+                            }),
+              31);
+    EXPECT_TRUE(observer.Saw("Progress: Resetting Scanner 07%"));
+    EXPECT_TRUE(observer.Saw("Progress: Resetting Scanner 100%"));
+    EXPECT_TRUE(UploadBodies(rig.Service().State()).empty());
+    EXPECT_FALSE(rig.state.resetPending);
+    EXPECT_EQ(rig.settings().Store().Get("Settings", "ResetPending", ""), "False");
+}
+
+TEST_F(SessionTest, ReWriteMarkerUploadsTheScansBeforeTheReset) {
+    rig.PlugScanner(ScannerWithScans());
+    WriteTextFile(rig.dataFolder() / "TBM00066051.err", "ReWrite");
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
+
+    const auto codes = Codes(rig.Scanner().WireLog());
+    EXPECT_EQ(std::vector<std::string>(codes.begin(), codes.begin() + 9),
+              (std::vector<std::string>{"SN", "VR", "VY", "SC", "DL", "WE", "CE", "CC", "TW"}));
+    const QJsonObject service = rig.Service().State();
+    const auto targets = RequestTargets(service);
+    ASSERT_GE(targets.size(), 2u);
+    EXPECT_EQ(targets[0], "/alpha/upscan.php") << "uploaded before anything was erased";
+    EXPECT_EQ(UploadBodies(service).size(), 1u) << "and not a second time";
+    EXPECT_TRUE(StartsWith(targets[1], "/alpha/scanreg.php")) << "the list was read anew";
+    EXPECT_FALSE(std::filesystem::exists(rig.dataFolder() / "TBM00066051.err"));
+    EXPECT_FALSE(rig.settings().ResetPending());
+}
+
+TEST_F(SessionTest, ClearScanMarkerClearsTheLogFirstAndOkChangesNothing) {
+    rig.PlugScanner(ScannerWithScans());
+    WriteTextFile(rig.dataFolder() / "TBM00066051.err", "ClearScan");
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
+    const auto lines = WireLines(rig.Scanner().WireLog());
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 11),
+              (std::vector<std::string>{"SC", "DL", "CC", "SE 1F A0 00", "SE 1F B0 00",
+                                        "SE 1F C0 00", "SE 1F D0 00", "TN"}));
+    EXPECT_FALSE(std::filesystem::exists(rig.dataFolder() / "TBM00066051.err"));
+
+    RecordingObserver second;
+    WriteTextFile(rig.dataFolder() / "TBM00066051.err", "ok");
+    const std::size_t before = WireLines(rig.Scanner().WireLog()).size();
+    ASSERT_EQ(rig.Run(second), SessionEnd::Orderly);
+    const auto after = WireLines(rig.Scanner().WireLog());
+    EXPECT_EQ(after[before + 4], "TN") << "SN VR VY SC, then straight to the time stamp";
+    EXPECT_FALSE(std::filesystem::exists(rig.dataFolder() / "TBM00066051.err"));
+}
+
+TEST_F(SessionTest, RecoveryIsRefusedWhenTheFileIsNewerThanTheScanner) {
+    SessionFileData file;
+    file.timeStamp = 2000;
+    ASSERT_TRUE(WriteFileAtomically(rig.dataFolder() / "TBM00066051.tbf", EncodeSessionFile(file)));
+    rig.PlugScanner(ScannerWithScans({"--time-stamp", "1000"}));
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Failure);
+    EXPECT_EQ(observer.messages, std::vector<std::string>{
+                                     "USB Fail: Device Unplugged during write: Recover from fail, "
+                                     "please contact +44(0) 1632 960123 for assistance"});
+    const Bytes marker = ReadFile(rig.dataFolder() / "TBM00066051.err");
+    EXPECT_EQ(std::string(marker.begin(), marker.end()), "ok");
+}
+
+TEST_F(SessionTest, SessionFilesOfTheWrongSizeAreRebuilt) {
+    rig.PlugScanner(ScannerWithScans());
+    WriteTextFile(rig.dataFolder() / "TBM00066051.tbf", "garbage");
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
+    const auto codes = Codes(rig.Scanner().WireLog());
+    EXPECT_NE(std::find(codes.begin(), codes.end(), "UP"), codes.end());
+    EXPECT_TRUE(SessionFileOf(rig));
+}
+
+TEST_F(SessionTest, UploadRefusedStopsBeforeTheLogIsCleared) {
+    rig.PlugScanner(ScannerWithScans());
+    ASSERT_TRUE(rig.Service().SetFault("upscan.php", "500"));
+    ASSERT_EQ(rig.Run(observer), SessionEnd::SoftwareError);
+    EXPECT_EQ(observer.messages,
+              std::vector<std::string>{
+                  "Tallybird: Software Error - , please close and restart the program"});
+    const auto codes = Codes(rig.Scanner().WireLog());
+    EXPECT_EQ(std::find(codes.begin(), codes.end(), "CC"), codes.end());
+    EXPECT_EQ(rig.Scanner().Dump().value("scanLog").toArray().size(), 2)
+        << "the chips wait on the scanner for the next session";
+}
+
+TEST_F(SessionTest, ServiceFaultsEndPlainly) {
+    struct Case {
+        std::string endpoint;
+        std::string mode;
+        SessionEnd end;
+    };
+    for (const Case& c : {Case{"getlost.php", "html", SessionEnd::Orderly},
+                          Case{"getlost.php", "500", SessionEnd::Orderly},
+                          Case{"getlost.php", "partial", SessionEnd::SoftwareError},
+                          Case{"getscannertime.php", "truncated", SessionEnd::SoftwareError}}) {
+        SessionRig fresh(Json(BaseState(QJsonArray{Chip(kA)})));
+        fresh.PlugScanner(ScannerWithScans());
+        ASSERT_TRUE(fresh.Service().SetFault(c.endpoint, c.mode));
+        RecordingObserver seen;
+        EXPECT_EQ(fresh.Run(seen), c.end) << c.endpoint << " " << c.mode;
+        if (c.end == SessionEnd::Orderly) {
+            EXPECT_TRUE(ListChips(fresh.Scanner().Dump()).empty()) << "no list change applied";
+        }
+    }
+}
+
+TEST_F(SessionTest, KeyboardModeAtTheOrderlyEnd) {
+    observer.wedgeItemChecked = true;
+    rig.PlugScanner(ScannerWithScans());
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
+    EXPECT_EQ(observer.captions.back(), "Progress: Scanner connected, Keyboard mode");
+    EXPECT_TRUE(observer.wedgeStarted);
+    EXPECT_TRUE(observer.wedgeItemEnabled);
+    const auto lines = WireLines(rig.Scanner().WireLog());
+    EXPECT_EQ(lines[lines.size() - 2], "RO 01");
+
+    RecordingObserver h1;
+    h1.wedgeItemChecked = true;
+    SessionRig other(Json(BaseState(QJsonArray{})));
+    other.PlugScanner({"--version", "H1"});
+    ASSERT_EQ(other.Run(h1), SessionEnd::Orderly);
+    EXPECT_FALSE(h1.wedgeItemChecked) << "not a W scanner: the item is unchecked";
+    EXPECT_FALSE(h1.wedgeItemEnabled);
+    EXPECT_EQ(h1.captions.back(), "Progress: Scanner connected, safe to remove");
+    const auto codes = Codes(other.Scanner().WireLog());
+    EXPECT_EQ(std::find(codes.begin(), codes.end(), "VY"), codes.end());
+}
+
+} // namespace
+} // namespace tallybird::test
