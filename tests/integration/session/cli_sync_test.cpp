@@ -1,0 +1,83 @@
+// `tallybird-cli sync` as a process: its output lines, message lines, exit
+// codes and options, as scripts and outside tests rely on them.
+#include "support/scanner_sim.h"
+#include "support/service_sim.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace tallybird::test {
+namespace {
+
+constexpr const char* kState =
+    R"({"time": 1765350000, "countries": {"1": {"lost": [{"chip": "826000000000002"}],
+        "organisations": ["Vets North", "01632 960001"]}}})";
+
+class CliSyncTest : public testing::Test {
+protected:
+    TempDir dir;
+    ServiceSim service{dir.Path(), kState};
+    std::filesystem::path config = dir / "config";
+
+    void SetUp() override {
+        std::filesystem::create_directories(config / "Tallybird");
+        WriteTextFile(config / "Tallybird" / "Tallybird.ini",
+                      "[Settings]\nServerBaseUrl=" + service.BaseUrl() +
+                          "\n\n[Ports]\n7=" + (dir / "scanner" / "kivo").string() + "\n");
+        std::filesystem::create_directories(dir / "scanner");
+    }
+
+    std::string Settings() const {
+        const Bytes bytes = ReadFile(config / "Tallybird" / "Tallybird.ini");
+        return std::string(bytes.begin(), bytes.end());
+    }
+};
+
+TEST_F(CliSyncTest, OrderlySessionPrintsItsCaptionsAndSaves) {
+    ScannerSim scanner(dir / "scanner", {"--scan", "826000000000002"});
+    const auto save = dir / "chips.txt";
+    const ProcessResult r =
+        RunCli(config, {"sync", "7", "--save", QString::fromStdString(save.string())});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Progress: Updating Scanner\nProgress: Tallybird sector 1\n"
+                     "Progress: Scanner connected, safe to remove\n");
+    EXPECT_EQ(r.err, "");
+    const Bytes saved = ReadFile(save);
+    const std::string text(saved.begin(), saved.end());
+    EXPECT_EQ(text.substr(0, 19), "826000000000002    ");
+    EXPECT_EQ(text.substr(text.size() - 7), "Yes\r\n\r\n");
+    EXPECT_TRUE(std::filesystem::exists(config / "data-home" / "Tallybird" / "TBM00066051.tbf"));
+}
+
+TEST_F(CliSyncTest, TestModeShowsTheTitleAndResetIsCleared) {
+    ScannerSim scanner(dir / "scanner", {});
+    const ProcessResult r = RunCli(config, {"sync", "7", "--test-mode", "--reset"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Progress: Got Serial number\n"
+                          "Title: Tallybird, connected to serial number 126590\n",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("Progress: Resetting Scanner 100%\n"), std::string::npos);
+    EXPECT_NE(Settings().find("ResetPending=False"), std::string::npos);
+}
+
+TEST_F(CliSyncTest, FailureAndSoftwareErrorExitCodes) {
+    {
+        ScannerSim scanner(dir / "scanner", {"--drop-after", "2"});
+        const ProcessResult r = RunCli(config, {"sync", "7"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "USB Fail: Device Unplugged during write: VR\n");
+    }
+    ASSERT_TRUE(service.SetFault("upscan.php", "500"));
+    ScannerSim scanner(dir / "scanner", {"--scan", "826000000000002"});
+    const ProcessResult r = RunCli(config, {"sync", "7"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "Tallybird: Software Error - , please close and restart the program\n");
+
+    EXPECT_EQ(RunCli(config, {"sync"}).exitCode, 64);
+    EXPECT_EQ(RunCli(config, {"sync", "7", "--bogus"}).exitCode, 64);
+}
+
+} // namespace
+} // namespace tallybird::test
