@@ -105,6 +105,19 @@ std::optional<double> WholeNumber(std::string_view text) {
     return scan.value;
 }
 
+std::optional<int> HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return std::nullopt;
+}
+
 double RoundHalfToEven(double value) {
     return std::nearbyint(value);
 }

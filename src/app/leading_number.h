@@ -16,6 +16,9 @@ double LeadingNumber(std::string_view text);
 // nothing when any other character stands in it or no digit does.
 std::optional<double> WholeNumber(std::string_view text);
 
+// The value of a hexadecimal digit (either case), or nothing.
+std::optional<int> HexDigitValue(char c);
+
 // Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 double RoundHalfToEven(double value);
 

@@ -1,5 +1,6 @@
 #include "session/scan_log.h"
 
+#include "app/leading_number.h"
 #include "session/chip_number.h"
 
 #include <cstdio>
@@ -20,19 +21,6 @@ std::string HexText(const std::uint8_t* b) {
     char text[16];
     std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X", b[4], b[3], b[2], b[1], b[0]);
     return text;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 } // namespace
@@ -74,12 +62,12 @@ std::optional<double> HexChipTextValue(const std::string& text) {
     }
     std::uint64_t p[5];
     for (int k = 0; k < 5; ++k) {
-        const int high = HexValue(text[2 * k]);
-        const int low = HexValue(text[2 * k + 1]);
-        if (high < 0 || low < 0) {
+        const auto high = HexDigitValue(text[2 * k]);
+        const auto low = HexDigitValue(text[2 * k + 1]);
+        if (!high || !low) {
             return std::nullopt;
         }
-        p[k] = static_cast<std::uint64_t>(high * 16 + low);
+        p[k] = static_cast<std::uint64_t>(*high * 16 + *low);
     }
     const unsigned country = static_cast<unsigned>(p[0] / 64);
     const std::uint64_t national =

@@ -254,6 +254,7 @@ Session::Result Session::HandleMarker() {
         if (marker == "ReWrite") {
             RequestReset(c_.state, c_.settings, /*discardsScans=*/false);
         } else if (marker == "ClearScan") {
+            Send("DL", Command("DL"));
             if (const Result stop = ClearScanLog()) {
                 return stop; // the marker stays for the next session
             }
@@ -264,8 +265,8 @@ Session::Result Session::HandleMarker() {
     return {};
 }
 
+// "CC" and the erases of the four scan-log sectors.
 Session::Result Session::ClearScanLog() {
-    Send("DL", Command("DL"));
     if (!Send("CC", Command("CC"))) {
         return Stop::Failure;
     }
@@ -527,15 +528,8 @@ Session::Result Session::HistorySaveAndClear() {
     }
 
     ProgressCaption("Progress: Clearing Scanned chips");
-    if (!Send("CC", Command("CC"))) {
-        return Stop::Failure;
-    }
-    for (int i = 0; i < 4; ++i) {
-        if (!Send(kScanLogSteps[i],
-                  Command("SE", {static_cast<std::uint8_t>(geometry_.flashTopByte),
-                                 kScanLogSectors[i], 0}))) {
-            return Stop::Failure;
-        }
+    if (const Result stop = ClearScanLog()) {
+        return stop;
     }
     Send("EF", Command("EF"));
     return {};

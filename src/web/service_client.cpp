@@ -19,7 +19,6 @@ constexpr std::string_view kFormHeader = "Content-Type: application/x-www-form-u
 // query as it is ('&', '#', a space, a control or non-ASCII byte) would
 // break the address or add a parameter, so that byte alone is escaped.
 std::string QueryText(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (const std::uint8_t byte : ToSingleByte(text)) {
         const bool plain = (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
@@ -28,9 +27,7 @@ std::string QueryText(std::string_view text) {
         if (plain) {
             out.push_back(static_cast<char>(byte));
         } else {
-            out.push_back('%');
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0x0F]);
+            AppendPercentEscape(out, byte);
         }
     }
     return out;

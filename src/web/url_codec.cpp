@@ -1,5 +1,6 @@
 #include "web/url_codec.h"
 
+#include "app/leading_number.h"
 #include "app/single_byte_text.h"
 
 #include <array>
@@ -21,23 +22,16 @@ const std::array<bool, 256>& UnescapedBytes() {
     return table;
 }
 
-std::optional<int> HexDigit(std::uint8_t c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
-std::string UrlEncode(std::string_view text) {
+void AppendPercentEscape(std::string& out, std::uint8_t byte) {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    out.push_back('%');
+    out.push_back(kHex[byte >> 4]);
+    out.push_back(kHex[byte & 0x0F]);
+}
+
+std::string UrlEncode(std::string_view text) {
     const auto& unescaped = UnescapedBytes();
     std::string out;
     for (const std::uint8_t byte : ToSingleByte(text)) {
@@ -46,9 +40,7 @@ std::string UrlEncode(std::string_view text) {
         } else if (unescaped[byte]) {
             out.push_back(static_cast<char>(byte));
         } else {
-            out.push_back('%');
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0x0F]);
+            AppendPercentEscape(out, byte);
         }
     }
     return out;
@@ -62,8 +54,8 @@ Bytes UrlDecode(ByteView encoded) {
         if (c == '+') {
             out.push_back(' ');
         } else if (c == '%' && i + 2 < encoded.size()) {
-            const auto high = HexDigit(encoded[i + 1]);
-            const auto low = HexDigit(encoded[i + 2]);
+            const auto high = HexDigitValue(static_cast<char>(encoded[i + 1]));
+            const auto low = HexDigitValue(static_cast<char>(encoded[i + 2]));
             if (!high || !low) {
                 return {};
             }

@@ -12,6 +12,9 @@ namespace tallybird {
 // "%" and two upper-case hex digits ("-" gives %2D, "é" gives %E9).
 std::string UrlEncode(std::string_view text);
 
+// "%" and the byte's value as two upper-case hex digits.
+void AppendPercentEscape(std::string& out, std::uint8_t byte);
+
 // The organisation reply: "+" becomes a space and "%XY" the byte of that hex
 // value (either case). A "%" among the last two bytes is kept as it is; a "%"
 // followed by two bytes that are not hex digits makes the whole result empty.
