@@ -78,8 +78,9 @@ inline LiteralMergeResult LiteralMerge(LostList& list, ListChanges& c) {
             }
         }
     }
+    // The table ends at slot 250,000; what does not fit is not appended.
     std::int32_t pos = n;
-    for (std::size_t i = 0; i < c.added.size(); ++i) {
+    for (std::size_t i = 0; i < c.added.size() && pos < kListSlots; ++i) {
         if (c.added[i] > 0) {
             list.values[pos] = c.added[i];
             list.attributes[pos] = c.addedAttributes[i];
