@@ -1,10 +1,13 @@
 // `tallybird-cli sync` as a process: its output lines, message lines, exit
 // codes and options, as scripts and outside tests rely on them.
+#include "session_rig.h"
 #include "support/scanner_sim.h"
 #include "support/service_sim.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace tallybird::test {
 namespace {
@@ -77,6 +80,54 @@ TEST_F(CliSyncTest, FailureAndSoftwareErrorExitCodes) {
 
     EXPECT_EQ(RunCli(config, {"sync"}).exitCode, 64);
     EXPECT_EQ(RunCli(config, {"sync", "7", "--bogus"}).exitCode, 64);
+}
+
+} // namespace
+} // namespace tallybird::test
+
+namespace tallybird::test {
+namespace {
+
+// Reads lines from a running process until one equals `line` or time is up.
+bool WaitForLine(QProcess& process, const std::string& line, std::string& seen) {
+    const auto deadline = std::chrono::steady_clock::now() + Scaled(std::chrono::seconds(20));
+    while (std::chrono::steady_clock::now() < deadline) {
+        process.waitForReadyRead(100);
+        seen += process.readAllStandardOutput().toStdString();
+        if (seen.find(line + "\n") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(CliSyncTest, WatchSynchronisesEachAttachmentOnceUntilStopped) {
+    QProcess watch;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(config.string()));
+    env.insert("XDG_DATA_HOME", QString::fromStdString((config / "data-home").string()));
+    watch.setProcessEnvironment(env);
+    watch.start(TALLYBIRD_CLI_PATH, {"watch"});
+    ASSERT_TRUE(watch.waitForStarted());
+    std::string seen;
+    EXPECT_TRUE(WaitForLine(watch, "Progress: No scanner attached", seen)) << seen;
+
+    {
+        ScannerSim scanner(dir / "scanner", {"--scan", "826000000000002"});
+        EXPECT_TRUE(WaitForLine(watch, "Progress: Scanner connected, safe to remove", seen))
+            << seen;
+        std::this_thread::sleep_for(Scaled(std::chrono::milliseconds(2500)));
+        const auto sessions = Codes(scanner.WireLog());
+        EXPECT_EQ(std::count(sessions.begin(), sessions.end(), "SN"), 1)
+            << "one session per attachment";
+    }
+    seen.clear();
+    EXPECT_TRUE(WaitForLine(watch, "Progress: No scanner attached", seen)) << seen;
+
+    watch.terminate();
+    ASSERT_TRUE(watch.waitForFinished(static_cast<int>(Scaled(std::chrono::seconds(10)).count())));
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0);
 }
 
 } // namespace
