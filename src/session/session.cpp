@@ -324,10 +324,14 @@ Session::Result Session::LoadOrRebuildSessionFile() {
     if (!Send("TN", Command("TN"))) {
         return Stop::Failure;
     }
-    const ByteView tn = link_.Reply();
+    const auto tn = Reply(4);
+    if (!tn) {
+        return SoftwareError();
+    }
+    const ByteView stamp = *tn;
     scannerTimeStamp_ =
-        static_cast<double>((std::uint32_t{tn[0]} << 24) | (std::uint32_t{tn[1]} << 16) |
-                            (std::uint32_t{tn[2]} << 8) | tn[3]);
+        static_cast<double>((std::uint32_t{stamp[0]} << 24) | (std::uint32_t{stamp[1]} << 16) |
+                            (std::uint32_t{stamp[2]} << 8) | stamp[3]);
     ProgressCaption("Got time stamp");
 
     const auto sessionFile = DataPath(SessionFileName(serial_));
