@@ -28,17 +28,26 @@ QStringList Args(std::initializer_list<const char*> words) {
     return list;
 }
 
+// The transport on a device opened at once.
+struct OpenLink {
+    explicit OpenLink(const std::filesystem::path& device) {
+        port.SetDevice(device);
+        port.Open();
+    }
+    QtSerialPort port;
+    const SteadyClock clock;
+    Transport link{port, clock};
+};
+
 TEST(LinkOverSimulator, IdentifyReadLogAndList) {
     TempDir dir;
     ScannerSim sim(dir.Path(),
                    Args({"--serial", "66051", "--version", "W12", "--time-stamp", "1500000000",
                          "--scan", "985000000000001", "--list-count", "1000"}));
     ASSERT_TRUE(sim.Linked());
-    QtSerialPort port;
-    port.SetDevice(sim.Link());
-    ASSERT_TRUE(port.Open());
-    const SteadyClock clock;
-    Transport link(port, clock);
+    OpenLink open(sim.Link());
+    ASSERT_TRUE(open.port.IsOpen());
+    Transport& link = open.link;
     std::vector<std::string> captions;
     link.SetCaptionSink([&](const std::string& c) { captions.push_back(c); });
 
@@ -56,7 +65,7 @@ TEST(LinkOverSimulator, IdentifyReadLogAndList) {
     ASSERT_FALSE(captions.empty());
     EXPECT_EQ(captions.back(), "Progress: Uploading:- 7");
     EXPECT_TRUE(PutToSleep(link).Ok());
-    port.Close();
+    open.port.Close();
     EXPECT_EQ(sim.WireLog(), "SN\nVR\nVY 02\nTN\nSC\nUP\nEF\n");
 }
 
@@ -96,11 +105,9 @@ private:
 
 TEST(LinkOverPty, TerminatorSplitOverTwoChunksCompletes) {
     OwnPty pty;
-    QtSerialPort port;
-    port.SetDevice(pty.Slave());
-    ASSERT_TRUE(port.Open());
-    const SteadyClock clock;
-    Transport link(port, clock);
+    OpenLink open(pty.Slave());
+    ASSERT_TRUE(open.port.IsOpen());
+    Transport& link = open.link;
     // Bytes that come while no command is pending are dropped.
     pty.Send({'Z', 'Z', 255});
     std::this_thread::sleep_for(Scaled(milliseconds(50)));
@@ -121,11 +128,9 @@ TEST(LinkOverPty, TerminatorSplitOverTwoChunksCompletes) {
 
 TEST(LinkOverPty, ThreeByteVersionReplyFails) {
     OwnPty pty;
-    QtSerialPort port;
-    port.SetDevice(pty.Slave());
-    ASSERT_TRUE(port.Open());
-    const SteadyClock clock;
-    Transport link(port, clock);
+    OpenLink open(pty.Slave());
+    ASSERT_TRUE(open.port.IsOpen());
+    Transport& link = open.link;
     std::thread scanner([&] {
         pty.ReadCommand();
         pty.Send({72, 1, 0});
@@ -142,16 +147,14 @@ TEST(LinkOverSimulator, ScannerVanishingMidReplyFailsAtOnce) {
     // At the first command the simulator sends 1000 bytes, then unplugs.
     ScannerSim sim(dir.Path(), Args({"--list-count", "20000", "--drop-after", "1:1000"}));
     ASSERT_TRUE(sim.Linked());
-    QtSerialPort port;
-    port.SetDevice(sim.Link());
-    ASSERT_TRUE(port.Open());
-    const SteadyClock clock;
-    Transport link(port, clock);
+    OpenLink open(sim.Link());
+    ASSERT_TRUE(open.port.IsOpen());
+    Transport& link = open.link;
     const auto start = steady_clock::now();
     const CommandResult result = link.SendCommand("UP");
     EXPECT_TRUE(result.failed);
     EXPECT_LT(steady_clock::now() - start, Scaled(seconds(5)));
-    EXPECT_FALSE(port.IsOpen()); // released
+    EXPECT_FALSE(open.port.IsOpen()); // released
     EXPECT_FALSE(sim.Linked());
     EXPECT_TRUE(link.SendCommand("SN").failed);
 }
@@ -160,11 +163,9 @@ TEST(LinkOverSimulator, GarbageAndSilence) {
     TempDir dir;
     ScannerSim sim(dir.Path(), Args({"--garbage", "SN", "--extra", "TN", "--stop-after", "3"}));
     ASSERT_TRUE(sim.Linked());
-    QtSerialPort port;
-    port.SetDevice(sim.Link());
-    ASSERT_TRUE(port.Open());
-    const SteadyClock clock;
-    Transport link(port, clock);
+    OpenLink open(sim.Link());
+    ASSERT_TRUE(open.port.IsOpen());
+    Transport& link = open.link;
     const auto serial = ReadSerialNumber(link); // garbage of the right length is taken
     EXPECT_TRUE(serial.has_value());
     EXPECT_NE(serial, 66051u);
