@@ -316,6 +316,20 @@ TEST_F(SessionTest, KeyboardModeAtTheOrderlyEnd) {
     const auto lines = WireLines(rig.Scanner().WireLog());
     EXPECT_EQ(lines[lines.size() - 2], "RO 01");
 
+    // In keyboard mode the scanner sends each chip it reads as text and CR.
+    QtSerialPort wedgePort;
+    wedgePort.SetDevice(rig.Scanner().Link());
+    ASSERT_TRUE(wedgePort.Open());
+    EXPECT_EQ(rig.Scanner().Control("scan " + kA).substr(0, 2), "ok");
+    std::string typed;
+    while (typed.find('\r') == std::string::npos &&
+           wedgePort.WaitForData(Scaled(std::chrono::milliseconds(3000))) == WaitResult::kData) {
+        std::uint8_t buffer[64];
+        const std::size_t n = wedgePort.Read(buffer);
+        typed.append(buffer, buffer + n);
+    }
+    EXPECT_EQ(typed, kA + "\r");
+
     RecordingObserver h1;
     h1.wedgeItemChecked = true;
     SessionRig other(Json(BaseState(QJsonArray{})));
