@@ -59,6 +59,7 @@ bool IsTestModeKey(const QKeyEvent& event) {
 QMenu* AddMenu(QMenuBar* bar, const char* name, const char* caption) {
     QMenu* menu = bar->addMenu(QString::fromUtf8(caption));
     menu->setObjectName(QString::fromUtf8(name));
+    menu->menuAction()->setObjectName(QString::fromUtf8(name));
     return menu;
 }
 
@@ -184,6 +185,7 @@ void MainWindow::BuildMenus() {
     QMenu* advanced = AddMenu(bar, "mnuAdvanced", "&Advanced");
     QMenu* keyboard = advanced->addMenu(QStringLiteral("Keyboard Wedge"));
     keyboard->setObjectName(QStringLiteral("mnuAdvancedKeyboard"));
+    keyboard->menuAction()->setObjectName(QStringLiteral("mnuAdvancedKeyboard"));
     wedgeOn_ = AddItem(keyboard, "mnuAdvancedKeyboardWedgeOn", "Keyboard Wedge On");
     wedgeOn_->setCheckable(true);
     connect(wedgeOn_, &QAction::triggered, this, &MainWindow::ToggleKeyboardWedge);
