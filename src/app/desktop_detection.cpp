@@ -9,10 +9,29 @@
 #include <QObject>
 
 namespace tallybird {
+namespace {
+
+const std::filesystem::path kDeviceFolder = "/dev";
+
+std::set<std::string> SerialDeviceNames() {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(kDeviceFolder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.starts_with("ttyUSB") || name.starts_with("ttyACM")) {
+            names.insert(std::move(name));
+        }
+    }
+    return names;
+}
+
+} // namespace
 
 DesktopDetection::DesktopDetection(SharedState& state, Settings& settings, QueuedWindow& window)
     : state_(state), settings_(settings), window_(window), service_(state.serverBaseUrl, http_),
-      detector_(state, settings) {}
+      detector_(state, settings), settingsWatch_(settings.Store().File()),
+      deviceFolderWatch_(kDeviceFolder) {}
 
 DesktopDetection::~DesktopDetection() = default;
 
@@ -25,10 +44,15 @@ PortDirectory& DesktopDetection::Directory() {
 }
 
 void DesktopDetection::RunPass() {
-    auto mapped = settings_.PortMap();
-    if (!directory_ || mapped != mapped_) {
-        mapped_ = std::move(mapped);
-        directory_.reset();
+    if (settingsWatch_.Changed()) {
+        auto mapped = settings_.PortMap();
+        if (!directory_ || mapped != mapped_) {
+            mapped_ = std::move(mapped);
+            directory_.reset();
+        }
+    }
+    if (deviceFolderWatch_.Changed()) {
+        devices_ = SerialDeviceNames();
     }
     systemListFresh_ = false;
     Directory();
@@ -36,7 +60,15 @@ void DesktopDetection::RunPass() {
 }
 
 PortStatus DesktopDetection::PortStatusOf(int port) {
-    return Directory().Status(port);
+    PortDirectory& directory = Directory();
+    if (!directory.IsMapped(port)) {
+        const std::filesystem::path device = directory.Path(port);
+        if (device.parent_path() == kDeviceFolder &&
+            !devices_.contains(device.filename().string())) {
+            return PortStatus::kAbsent;
+        }
+    }
+    return directory.Status(port);
 }
 
 std::string DesktopDetection::Probe(int port) {
@@ -66,12 +98,16 @@ void DesktopDetection::RunSession(int port) {
     TransportLink link(*transport_, Directory().Path(port));
     SessionContext context{state_,  settings_, std::move(record), organisations_,
                            window_, link,      service_,          port};
+    lastCaption_.clear(); // the session writes the status line now
     const SessionEnd end = tallybird::RunSession(context);
     window_.SessionEnded(end);
 }
 
 void DesktopDetection::ShowCaption(const std::string& caption) {
-    window_.ShowCaption(caption);
+    if (caption != lastCaption_) {
+        lastCaption_ = caption;
+        window_.ShowCaption(caption);
+    }
 }
 
 void DesktopDetection::ScannerConnected(int) {

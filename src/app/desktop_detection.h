@@ -8,6 +8,7 @@
 #include "link/serial_port.h"
 #include "link/transport.h"
 #include "platform/clock.h"
+#include "platform/file_watch.h"
 #include "web/http_client.h"
 #include "web/organisation_table.h"
 #include "web/service_client.h"
@@ -19,6 +20,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 
 class QObject;
 
@@ -63,6 +66,16 @@ private:
     std::optional<PortDirectory> directory_;
     std::map<int, std::filesystem::path> mapped_;
     bool systemListFresh_ = false;
+    // Section [Ports] is read again only when the settings file changed.
+    FileWatch settingsWatch_;
+    // The serial device names in /dev, listed again only when /dev changed:
+    // a numbered port whose device is not among them is absent without a
+    // look-up of its own.
+    FileWatch deviceFolderWatch_;
+    std::set<std::string> devices_;
+    // The last caption a pass showed; an idle pass shows the same one every
+    // second, and the window needs to hear it only once.
+    std::string lastCaption_;
 
     // Created on the worker at first use; the session's transport keeps its
     // reply buffer for the whole run.

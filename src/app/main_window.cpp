@@ -29,6 +29,9 @@ namespace {
 constexpr int kDetectionInterval = 1000; // ms
 constexpr int kShowRequestInterval = 500;
 constexpr int kWedgeInterval = 500;
+// Without a tray, whether one appeared is asked every this many show-request
+// ticks (each asks the display server).
+constexpr int kTrayCheckTicks = 4;
 
 constexpr const char* kUploadingCaption = "Progress: Uploading:- ";
 
@@ -78,7 +81,7 @@ void AddSeparator(QMenu* menu, const char* name) {
 MainWindow::MainWindow(SharedState& state, Settings& settings, Dialogs& dialogs,
                        ExportText& exportText, Tray::Availability trayAvailable)
     : state_(state), settings_(settings), dialogs_(dialogs), exportText_(exportText),
-      tray_(*this, std::move(trayAvailable)) {
+      tray_(*this, std::move(trayAvailable)), settingsWatch_(settings.Store().File()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(kMainWindowTitle));
     BuildControls();
@@ -317,10 +320,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::ShowRequestTick() {
-    if (!tray_.HasIcon()) {
+    if (!tray_.HasIcon() && ++trayChecks_ % kTrayCheckTicks == 0) {
         tray_.EnsureIcon(); // a tray that appeared since
     }
-    if (settings_.ShowRequested()) {
+    if (settingsWatch_.Changed() && settings_.ShowRequested()) {
         Restore();
         settings_.SetShowRequested(false);
     }

@@ -6,6 +6,7 @@
 #include "app/shared_state.h"
 #include "app/tray.h"
 #include "app/window_surface.h"
+#include "platform/file_watch.h"
 
 #include <QMainWindow>
 
@@ -111,6 +112,9 @@ private:
     std::atomic<bool> wedgeItemChecked_{false};
     std::vector<std::string> rowChipNumbers_;
     bool ended_ = false;
+    // "Show" is read only when the settings file changed since the last tick.
+    FileWatch settingsWatch_;
+    int trayChecks_ = 0;
 
     QListWidget* chipList_ = nullptr;
     QLabel* progressLabel_ = nullptr;
