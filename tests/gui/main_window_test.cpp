@@ -184,7 +184,9 @@ TEST_F(MainWindowTest, WithoutATrayTheWindowStaysMinimisedAndTheIconComesWithThe
 
     trayAvailable = true;
     window->StartTimers();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->TrayIcon().HasIcon(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->TrayIcon().HasIcon(); },
+                                static_cast<int>(Scaled(std::chrono::seconds(5)).count())))
+        << "the tray is looked for every two seconds";
 }
 
 TEST_F(MainWindowTest, ResetScannerAsksAndCancelChangesNothing) {
