@@ -1,0 +1,112 @@
+#pragma once
+
+#include "app/queued_window.h"
+#include "app/settings.h"
+#include "app/shared_state.h"
+#include "link/detection.h"
+#include "link/port_directory.h"
+#include "link/serial_port.h"
+#include "link/transport.h"
+#include "platform/clock.h"
+#include "platform/file_watch.h"
+#include "web/http_client.h"
+#include "web/organisation_table.h"
+#include "web/service_client.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+class QObject;
+
+namespace tallybird {
+
+// Detection and sessions for the desktop program. Everything here runs on
+// the worker thread: it owns the serial ports (probe and session), the HTTP
+// client and the organisation table, and reaches the window only through
+// the queued window.
+class DesktopDetection final : public DetectionEnvironment {
+public:
+    DesktopDetection(SharedState& state, Settings& settings, QueuedWindow& window);
+    ~DesktopDetection() override;
+
+    // One detection pass, with the session of a newly found scanner.
+    void RunPass();
+
+    PortStatus PortStatusOf(int port) override;
+    std::string Probe(int port) override;
+    double ServiceCheck() override;
+    void RunSession(int port) override;
+    void ShowCaption(const std::string& caption) override;
+    void ScannerConnected(int port) override;
+    void ScannerGone(int port) override;
+    bool WedgeRunning() override;
+
+private:
+    PortDirectory& Directory();
+
+    SharedState& state_;
+    Settings& settings_;
+    QueuedWindow& window_;
+    SteadyClock clock_;
+    CurlHttpClient http_;
+    ServiceClient service_;
+    OrganisationTable organisations_;
+    Detector detector_;
+
+    // The port directory is rebuilt only when section [Ports] changes, and
+    // the system's port list is read again only for a pass that probes: an
+    // idle pass costs one existence check per port.
+    std::optional<PortDirectory> directory_;
+    std::map<int, std::filesystem::path> mapped_;
+    bool systemListFresh_ = false;
+    // Section [Ports] is read again only when the settings file changed.
+    FileWatch settingsWatch_;
+    // The serial device names in /dev, listed again only when /dev changed:
+    // a numbered port whose device is not among them is absent without a
+    // look-up of its own.
+    FileWatch deviceFolderWatch_;
+    std::set<std::string> devices_;
+    // The last caption a pass showed; an idle pass shows the same one every
+    // second, and the window needs to hear it only once.
+    std::string lastCaption_;
+
+    // Created on the worker at first use; the session's transport keeps its
+    // reply buffer for the whole run.
+    std::unique_ptr<QtSerialPort> probePort_;
+    std::unique_ptr<QtSerialPort> sessionPort_;
+    std::unique_ptr<Transport> transport_;
+};
+
+// The worker thread that runs detection passes, one at a time.
+class DetectionThread {
+public:
+    explicit DetectionThread(DesktopDetection& detection);
+    ~DetectionThread();
+    DetectionThread(const DetectionThread&) = delete;
+    DetectionThread& operator=(const DetectionThread&) = delete;
+
+    // Starts a pass on the worker; false (nothing started) while the last
+    // one, or the session it started, is still running.
+    bool StartPass();
+    bool Busy() const { return busy_; }
+
+    // Ends the worker once its current pass is over; false when it is still
+    // busy after `wait` (the thread is then left running).
+    bool Stop(std::chrono::milliseconds wait);
+
+private:
+    DesktopDetection& detection_;
+    QThread thread_;
+    QObject* context_; // lives on the worker; deleted when the thread ends
+    std::atomic<bool> busy_{false};
+    bool stopped_ = false;
+};
+
+} // namespace tallybird

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "session/session.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace tallybird {
+
+// A desktop notification: what the tray shows when a session is over.
+struct SessionNotice {
+    std::string title;
+    std::string text;
+    bool warning = false;
+};
+
+// The notice for a session's end; `chips` is the number of rows the session
+// put in the chip list. Nothing for a session that never ran.
+std::optional<SessionNotice> NoticeForSessionEnd(SessionEnd end, std::size_t chips);
+
+} // namespace tallybird

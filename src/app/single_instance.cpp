@@ -1,0 +1,27 @@
+#include "app/single_instance.h"
+
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QString>
+
+namespace tallybird {
+
+SingleInstance::SingleInstance(const std::filesystem::path& lockFile)
+    : lock_(std::make_unique<QLockFile>(QString::fromStdString(lockFile.string()))) {
+    // The program runs for days: only a lock whose process is gone is stale,
+    // never one that is merely old.
+    lock_->setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance() = default;
+
+std::filesystem::path SingleInstance::DefaultLockFile() {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return std::filesystem::path(runtime.toStdString()) / "tallybird.lock";
+}
+
+bool SingleInstance::Acquire() {
+    return lock_->isLocked() || lock_->tryLock(0);
+}
+
+} // namespace tallybird

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "session/session.h"
+#include "session/session_observer.h"
+
+namespace tallybird {
+
+// What detection and the session do to the main window and the tray: the
+// session's observer calls plus the scanner's arrival and departure and the
+// end of a session. The window implements it on its own thread.
+class WindowSurface : public SessionObserver {
+public:
+    // Window and tray to connected; the window comes up.
+    virtual void ScannerConnected() = 0;
+    // Window and tray to offline; the window goes to the tray and keyboard
+    // mode ends.
+    virtual void ScannerGone() = 0;
+    // A session is over; the tray tells the user how it went.
+    virtual void SessionEnded(SessionEnd end) = 0;
+};
+
+} // namespace tallybird
