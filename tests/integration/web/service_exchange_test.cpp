@@ -222,7 +222,9 @@ TEST_F(ServiceExchangeTest, ASlowServiceIsAbandonedAtTheTimeOut) {
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_TRUE(time.Failed());
     EXPECT_EQ(time.value, 0);
-    EXPECT_GE(took, limit);
+    // curl's timer may fire a hair early; the point is that it waited for
+    // the limit and no longer, not 20 s.
+    EXPECT_GE(took, limit - 50ms);
     EXPECT_LT(took, limit + test::Scaled(3000ms));
 }
 
