@@ -6,6 +6,7 @@
 #include "link/serial_port.h"
 #include "link/transport.h"
 #include "platform/clock.h"
+#include "process_usage.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -55,19 +56,6 @@ private:
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long PeakRssKb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 // The transport: one "UP" command; returns the seconds it took.
@@ -122,7 +110,7 @@ int Unthrottled(const std::filesystem::path& folder) {
     std::vector<double> transport;
     std::vector<double> plain;
     std::vector<std::uint8_t> plainBuffer(tallybird::kReplyBufferCells);
-    const long rssBefore = PeakRssKb();
+    const long rssBefore = tallybird::bench::PeakRssKb();
     {
         tallybird::QtSerialPort port;
         port.SetDevice(link);
@@ -154,7 +142,7 @@ int Unthrottled(const std::filesystem::path& folder) {
     std::printf("ratio:            %8.3f (goal >= 0.9)\n", transportRate / plainRate);
     std::printf("peak RSS:         %8ld KiB (before the rounds %ld KiB; reply buffers 2 x "
                 "1953 KiB)\n",
-                PeakRssKb(), rssBefore);
+                tallybird::bench::PeakRssKb(), rssBefore);
     return 0;
 }
 
@@ -170,11 +158,11 @@ int Throttled(const std::filesystem::path& folder) {
     tallybird::Transport transport(port, clock);
     long captions = 0;
     transport.SetCaptionSink([&](const std::string&) { ++captions; });
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = tallybird::bench::CpuSeconds();
     const auto start = Clock::now();
     const auto result = transport.SendCommand("UP");
     const double wall = Seconds(Clock::now() - start);
-    const double cpu = CpuSeconds() - cpuBefore;
+    const double cpu = tallybird::bench::CpuSeconds() - cpuBefore;
     port.Close();
     if (result.failed) {
         std::fprintf(stderr, "UP failed after %.1f s with %d bytes\n", wall,

@@ -4,6 +4,7 @@
 // and peak memory of the session, and the scanner commands sent against the
 // commands the change set needs. Not a test.
 #include "../tests/integration/session/session_rig.h"
+#include "process_usage.h"
 #include "session/list_merge.h"
 #include "session/list_record.h"
 #include "session/lost_list.h"
@@ -34,19 +35,6 @@ std::string ChipText(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%015.0f", value);
     return text;
-}
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long PeakKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 int WritesFor(std::int32_t slot) {
@@ -119,19 +107,20 @@ int main(int argc, char** argv) {
          QString::number(static_cast<qint64>(kStamp)), "--scan", "826000000000777"});
 
     test::RecordingObserver observer;
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = tallybird::bench::CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     const SessionEnd end = rig.Run(observer);
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double cpu = CpuSeconds() - cpuBefore;
+    const double cpu = tallybird::bench::CpuSeconds() - cpuBefore;
 
     const auto sent = test::WireLines(scanner.WireLog()).size();
     const int needed = NeededCommands(2); // the default entry and one organisation
     std::printf("session end: %s\n", end == SessionEnd::Orderly ? "orderly" : "NOT orderly");
     std::printf("wall time: %.2f s (the session's deliberate 3 s of waits skipped)\n", wall);
     std::printf("CPU time of the program: %.2f s\n", cpu);
-    std::printf("peak memory of the program: %.1f MiB\n", static_cast<double>(PeakKiB()) / 1024);
+    std::printf("peak memory of the program: %.1f MiB\n",
+                static_cast<double>(tallybird::bench::PeakRssKb()) / 1024);
     std::printf("scanner commands: %zu sent, %d needed by the change set\n", sent, needed);
     return end == SessionEnd::Orderly && static_cast<int>(sent) == needed ? 0 : 1;
 }
