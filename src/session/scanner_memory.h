@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/commands.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -7,10 +9,10 @@ namespace tallybird {
 
 // Facts of the scanner's NOR flash and of the tables the program keeps of it.
 
-inline constexpr int kRecordSize = 7;                             // one list record
-inline constexpr int kPageSize = 256;                             // a "WR" never crosses a page
-inline constexpr int kSectorSize = 4096;                          // the unit of "SE"
-inline constexpr int kSlotsPerSector = kSectorSize / kRecordSize; // 585
+inline constexpr int kRecordSize = 7;                              // one list record
+inline constexpr int kPageSize = static_cast<int>(kPageBytes);     // a "WR" never crosses a page
+inline constexpr int kSectorSize = static_cast<int>(kSectorBytes); // the unit of "SE"
+inline constexpr int kSlotsPerSector = kSectorSize / kRecordSize;  // 585
 // A sector is erased and refilled only when more than half its slots are free.
 inline constexpr int kRefillThreshold = 293;
 
