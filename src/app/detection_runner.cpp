@@ -1,4 +1,4 @@
-#include "app/desktop_detection.h"
+#include "app/detection_runner.h"
 
 #include "link/probe.h"
 #include "link/transport_link.h"
@@ -28,14 +28,14 @@ std::set<std::string> SerialDeviceNames() {
 
 } // namespace
 
-DesktopDetection::DesktopDetection(SharedState& state, Settings& settings, QueuedWindow& window)
+DetectionRunner::DetectionRunner(SharedState& state, Settings& settings, WindowSurface& window)
     : state_(state), settings_(settings), window_(window), service_(state.serverBaseUrl, http_),
       detector_(state, settings), settingsWatch_(settings.Store().File()),
       deviceFolderWatch_(kDeviceFolder) {}
 
-DesktopDetection::~DesktopDetection() = default;
+DetectionRunner::~DetectionRunner() = default;
 
-PortDirectory& DesktopDetection::Directory() {
+PortDirectory& DetectionRunner::Directory() {
     if (!directory_) {
         directory_.emplace(mapped_);
         systemListFresh_ = true;
@@ -43,7 +43,7 @@ PortDirectory& DesktopDetection::Directory() {
     return *directory_;
 }
 
-void DesktopDetection::RunPass() {
+void DetectionRunner::RunPass() {
     if (settingsWatch_.Changed()) {
         auto mapped = settings_.PortMap();
         if (!directory_ || mapped != mapped_) {
@@ -59,7 +59,7 @@ void DesktopDetection::RunPass() {
     detector_.RunPass(*this);
 }
 
-PortStatus DesktopDetection::PortStatusOf(int port) {
+PortStatus DetectionRunner::PortStatusOf(int port) {
     PortDirectory& directory = Directory();
     if (!directory.IsMapped(port)) {
         const std::filesystem::path device = directory.Path(port);
@@ -71,7 +71,7 @@ PortStatus DesktopDetection::PortStatusOf(int port) {
     return directory.Status(port);
 }
 
-std::string DesktopDetection::Probe(int port) {
+std::string DetectionRunner::Probe(int port) {
     PortDirectory& directory = Directory();
     if (!systemListFresh_ && !directory.IsMapped(port)) {
         directory.Refresh();
@@ -83,11 +83,11 @@ std::string DesktopDetection::Probe(int port) {
     return ProbePort(*probePort_, directory.Path(port), directory.Description(port), clock_);
 }
 
-double DesktopDetection::ServiceCheck() {
+double DetectionRunner::ServiceCheck() {
     return service_.FetchServiceTime().value;
 }
 
-void DesktopDetection::RunSession(int port) {
+void DetectionRunner::RunSession(int port) {
     if (!transport_) {
         sessionPort_ = std::make_unique<QtSerialPort>();
         transport_ = std::make_unique<Transport>(*sessionPort_, clock_);
@@ -103,28 +103,28 @@ void DesktopDetection::RunSession(int port) {
     window_.SessionEnded(end);
 }
 
-void DesktopDetection::ShowCaption(const std::string& caption) {
+void DetectionRunner::ShowCaption(const std::string& caption) {
     if (caption != lastCaption_) {
         lastCaption_ = caption;
         window_.ShowCaption(caption);
     }
 }
 
-void DesktopDetection::ScannerConnected(int) {
+void DetectionRunner::ScannerConnected(int) {
     window_.ScannerConnected();
 }
 
-void DesktopDetection::ScannerGone(int) {
+void DetectionRunner::ScannerGone(int) {
     // The keyboard wedge's port went with the scanner.
     state_.wedgeActive = false;
     window_.ScannerGone();
 }
 
-bool DesktopDetection::WedgeRunning() {
+bool DetectionRunner::WedgeRunning() {
     return window_.WedgeRunning();
 }
 
-DetectionThread::DetectionThread(DesktopDetection& detection)
+DetectionThread::DetectionThread(DetectionRunner& detection)
     : detection_(detection), context_(new QObject) {
     thread_.setObjectName("tallybird-detection");
     context_->moveToThread(&thread_);

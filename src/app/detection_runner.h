@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/queued_window.h"
 #include "app/settings.h"
 #include "app/shared_state.h"
+#include "app/window_surface.h"
 #include "link/detection.h"
 #include "link/port_directory.h"
 #include "link/serial_port.h"
@@ -27,14 +27,14 @@ class QObject;
 
 namespace tallybird {
 
-// Detection and sessions for the desktop program. Everything here runs on
-// the worker thread: it owns the serial ports (probe and session), the HTTP
-// client and the organisation table, and reaches the window only through
-// the queued window.
-class DesktopDetection final : public DetectionEnvironment {
+// Detection passes and the sessions they start, for the desktop program (on
+// its worker thread, reaching the window through the queued window) and for
+// `tallybird-cli watch` (on its main thread). It owns the serial ports (probe
+// and session), the HTTP client and the organisation table.
+class DetectionRunner final : public DetectionEnvironment {
 public:
-    DesktopDetection(SharedState& state, Settings& settings, QueuedWindow& window);
-    ~DesktopDetection() override;
+    DetectionRunner(SharedState& state, Settings& settings, WindowSurface& window);
+    ~DetectionRunner() override;
 
     // One detection pass, with the session of a newly found scanner.
     void RunPass();
@@ -53,7 +53,7 @@ private:
 
     SharedState& state_;
     Settings& settings_;
-    QueuedWindow& window_;
+    WindowSurface& window_;
     SteadyClock clock_;
     CurlHttpClient http_;
     ServiceClient service_;
@@ -87,7 +87,7 @@ private:
 // The worker thread that runs detection passes, one at a time.
 class DetectionThread {
 public:
-    explicit DetectionThread(DesktopDetection& detection);
+    explicit DetectionThread(DetectionRunner& detection);
     ~DetectionThread();
     DetectionThread(const DetectionThread&) = delete;
     DetectionThread& operator=(const DetectionThread&) = delete;
@@ -102,7 +102,7 @@ public:
     bool Stop(std::chrono::milliseconds wait);
 
 private:
-    DesktopDetection& detection_;
+    DetectionRunner& detection_;
     QThread thread_;
     QObject* context_; // lives on the worker; deleted when the thread ends
     std::atomic<bool> busy_{false};

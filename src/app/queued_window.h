@@ -33,7 +33,7 @@ public:
     void SessionEnded(SessionEnd end) override;
 
     // The scanner was left in keyboard mode and has not gone since.
-    bool WedgeRunning() const { return wedgeRunning_; }
+    bool WedgeRunning() const override { return wedgeRunning_; }
 
 private:
     template <typename F> void Post(F&& call);

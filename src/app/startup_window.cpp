@@ -70,7 +70,7 @@ bool DesktopProgram::Start() {
 
     // 9: the worker and the timers.
     queued_ = std::make_unique<QueuedWindow>(*window_, *window_, window_->WedgeItemChecked());
-    detection_ = std::make_unique<DesktopDetection>(state_, settings_, *queued_);
+    detection_ = std::make_unique<DetectionRunner>(state_, settings_, *queued_);
     thread_ = std::make_unique<DetectionThread>(*detection_);
     QObject::connect(window_.get(), &MainWindow::DetectionTick, window_.get(),
                      [this] { thread_->StartPass(); });

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/chiplist/chip_list.h"
-#include "app/desktop_detection.h"
+#include "app/detection_runner.h"
 #include "app/dialogs.h"
 #include "app/main_window.h"
 #include "app/queued_window.h"
@@ -70,7 +70,7 @@ private:
     // Destroyed in reverse: the worker stops before what it reaches.
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<QueuedWindow> queued_;
-    std::unique_ptr<DesktopDetection> detection_;
+    std::unique_ptr<DetectionRunner> detection_;
     std::unique_ptr<DetectionThread> thread_;
 };
 

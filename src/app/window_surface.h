@@ -17,6 +17,8 @@ public:
     virtual void ScannerGone() = 0;
     // A session is over; the tray tells the user how it went.
     virtual void SessionEnded(SessionEnd end) = 0;
+    // The scanner was left in keyboard mode and has not gone since.
+    virtual bool WedgeRunning() const { return false; }
 };
 
 } // namespace tallybird

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/chiplist/chip_list.h"
-#include "session/session_observer.h"
+#include "app/window_surface.h"
 
 #include <ostream>
 
@@ -10,7 +10,7 @@ namespace tallybird {
 // The session on a terminal: captions on stdout, one per line and in order;
 // title changes as "Title: <text>"; message boxes on stderr as
 // "<title>: <text>" (a terminal has no button to wait for).
-class CliObserver : public SessionObserver {
+class CliObserver : public WindowSurface {
 public:
     CliObserver(std::ostream& out, std::ostream& err, ExportText& exportText, bool keyboardWedgeOn)
         : out_(out), err_(err), exportText_(exportText), keyboardWedgeOn_(keyboardWedgeOn) {}
@@ -24,6 +24,10 @@ public:
     void ShowChipList(const ChipHistory& history) override;
     void ShowMessage(const std::string& title, const std::string& text, MessageIcon) override;
     void StartKeyboardWedge() override { wedgeStarted_ = true; }
+    // The terminal has no window or tray to change.
+    void ScannerConnected() override {}
+    void ScannerGone() override {}
+    void SessionEnded(SessionEnd) override {}
 
     bool WedgeStarted() const { return wedgeStarted_; }
     const std::vector<std::string>& Rows() const { return rows_; }

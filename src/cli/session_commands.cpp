@@ -1,13 +1,11 @@
 #include "cli/session_commands.h"
 
 #include "app/chiplist/chip_list.h"
+#include "app/detection_runner.h"
 #include "app/settings.h"
 #include "app/shared_state.h"
 #include "cli/cli_observer.h"
 #include "cli/port_argument.h"
-#include "link/detection.h"
-#include "link/port_directory.h"
-#include "link/probe.h"
 #include "link/serial_port.h"
 #include "link/transport.h"
 #include "link/transport_link.h"
@@ -84,48 +82,6 @@ extern "C" void RequestStop(int) {
     stopRequested = true;
 }
 
-// Detection on a terminal: captions as the session prints them, each idle
-// caption once rather than every second.
-class WatchEnvironment final : public DetectionEnvironment {
-public:
-    WatchEnvironment(Program& program, CliObserver& observer, std::ostream& out)
-        : program_(program), observer_(observer), out_(out),
-          directory_(PortDirectory::FromSettings(program.settings)) {}
-
-    void Refresh() {
-        directory_ = PortDirectory::FromSettings(program_.settings);
-        directory_.Refresh();
-    }
-
-    PortStatus PortStatusOf(int port) override { return directory_.Status(port); }
-    std::string Probe(int port) override {
-        QtSerialPort probePort;
-        return ProbePort(probePort, directory_.Path(port), directory_.Description(port), clock_);
-    }
-    double ServiceCheck() override { return program_.service.FetchServiceTime().value; }
-    void RunSession(int port) override {
-        lastCaption_.clear();
-        program_.Session(directory_.Path(port), port, observer_);
-    }
-    void ShowCaption(const std::string& caption) override {
-        if (caption != lastCaption_) {
-            out_ << caption << std::endl;
-            lastCaption_ = caption;
-        }
-    }
-    void ScannerConnected(int) override {}
-    void ScannerGone(int) override {}
-    bool WedgeRunning() override { return false; }
-
-private:
-    Program& program_;
-    CliObserver& observer_;
-    std::ostream& out_;
-    PortDirectory directory_;
-    SteadyClock clock_;
-    std::string lastCaption_;
-};
-
 } // namespace
 
 int RunSync(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -182,12 +138,10 @@ int RunWatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
     Program program;
     CliObserver observer(out, err, program.exportText, program.settings.Keyboard());
-    WatchEnvironment environment(program, observer, out);
-    Detector detector(program.state, program.settings);
+    DetectionRunner detection(program.state, program.settings, observer);
     while (!stopRequested) {
         const auto next = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        environment.Refresh();
-        detector.RunPass(environment);
+        detection.RunPass();
         while (!stopRequested && std::chrono::steady_clock::now() < next) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
