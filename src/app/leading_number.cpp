@@ -1,8 +1,13 @@
 #include "app/leading_number.h"
 
 #include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <string>
+
+#include <locale.h>
+#include <stdlib.h>
 
 namespace tallybird {
 namespace {
@@ -19,6 +24,14 @@ struct Scan {
     bool anyDigit = false;
     bool consumedAll = false;
 };
+
+// A magnitude too large for a double reads as infinity; one too small
+// ("1e-400") as zero, never as infinity. strtod tells the two apart; the C
+// locale keeps the full stop as the decimal point whatever the user's locale.
+double OutOfRangeMagnitude(const char* digits) {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t{});
+    return c != locale_t{} ? strtod_l(digits, nullptr, c) : HUGE_VAL;
+}
 
 // Reads sign, digits, a decimal fraction and an exponent (E or D, as the
 // classic Basic reader does), skipping blanks anywhere.
@@ -84,7 +97,7 @@ Scan ScanNumber(std::string_view text) {
         double magnitude = 0;
         const auto result = std::from_chars(first, number.data() + number.size(), magnitude);
         if (result.ec == std::errc::result_out_of_range) {
-            magnitude = HUGE_VAL;
+            magnitude = OutOfRangeMagnitude(first);
         }
         scan.value = number[0] == '-' ? -magnitude : magnitude;
     }

@@ -24,6 +24,9 @@ double ListRecordValue(const std::uint8_t* r) {
 }
 
 std::optional<LostList> ReadListReply(ByteView reply) {
+    if (!HoldsWholeRecords(reply.size(), kRecordSize)) {
+        return std::nullopt;
+    }
     const std::size_t records = reply.size() >= 8 ? (reply.size() - 8) / kRecordSize + 1 : 0;
     if (records > kListSlots) {
         return std::nullopt;

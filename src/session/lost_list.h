@@ -27,7 +27,7 @@ double ListRecordValue(const std::uint8_t* record);
 
 // The list out of a complete "UP" reply: 7-byte records up to the six
 // terminator bytes. Nothing when the reply holds more records than the
-// table's 250,001 slots.
+// table's 250,001 slots, or bytes that are not a whole number of records.
 std::optional<LostList> ReadListReply(ByteView reply);
 
 } // namespace tallybird

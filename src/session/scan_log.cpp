@@ -26,6 +26,9 @@ std::string HexText(const std::uint8_t* b) {
 } // namespace
 
 std::optional<ScanLog> ReadScanLog(ByteView reply, std::int64_t scannerSerial) {
+    if (!HoldsWholeRecords(reply.size(), kScanRecordSize)) {
+        return std::nullopt;
+    }
     ScanLog log;
     log.scanList = "serial number=" + std::to_string(scannerSerial) + "|";
     std::size_t count = 0; // `ScannedChipCount`

@@ -23,7 +23,8 @@ struct ScanLog {
     std::string scanList;
 };
 
-// Nothing when the reply holds more than 3100 records.
+// Nothing when the reply holds more than 3100 records, or bytes before the
+// terminator that are not a whole number of records.
 std::optional<ScanLog> ReadScanLog(ByteView reply, std::int64_t scannerSerial);
 
 // The value a 10-digit hexadecimal display text stands for (country from the

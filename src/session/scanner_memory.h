@@ -16,6 +16,15 @@ inline constexpr int kSlotsPerSector = kSectorSize / kRecordSize;  // 585
 // A sector is erased and refilled only when more than half its slots are free.
 inline constexpr int kRefillThreshold = 293;
 
+// "SC" and "UP" replies end in six bytes 255 after their records.
+inline constexpr std::size_t kReplyTerminatorSize = 6;
+// Whether `replySize` is whole records of `recordSize` plus the terminator: a
+// scanner that cuts a record short is not believed.
+inline constexpr bool HoldsWholeRecords(std::size_t replySize, std::size_t recordSize) {
+    return replySize >= kReplyTerminatorSize &&
+           (replySize - kReplyTerminatorSize) % recordSize == 0;
+}
+
 // Slots 0..250000 of the missing-animal list.
 inline constexpr int kListSlots = 250001;
 // Scanned chips one session can hold (indices 1..3100).

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace tallybird {
@@ -27,7 +28,9 @@ INSTANTIATE_TEST_SUITE_P(
                     LeadingCase{"1e3", 1000}, LeadingCase{"1e", 1}, LeadingCase{"1E+2x", 100},
                     LeadingCase{"1733875200\r\n", 1733875200}, LeadingCase{"", 0},
                     LeadingCase{"<HTML>", 0}, LeadingCase{"x12", 0}, LeadingCase{"-", 0},
-                    LeadingCase{"1,000", 1}));
+                    LeadingCase{"1,000", 1}, LeadingCase{"1e-400", 0},
+                    LeadingCase{"0.0001e-320", 0}, LeadingCase{"1e400", HUGE_VAL},
+                    LeadingCase{"-1e400", -HUGE_VAL}));
 
 TEST(WholeNumberTest, AcceptsOnlyTextsThatAreNumbersThroughout) {
     EXPECT_EQ(WholeNumber(" 12 "), 12);

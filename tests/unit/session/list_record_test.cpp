@@ -58,6 +58,9 @@ TEST(ListRecordTest, ListReplyParsing) {
     EXPECT_EQ(empty->values[0], -1);
 
     EXPECT_FALSE(ReadListReply(Bytes(7 * 250002 + 6, 1))) << "more records than the table";
+    for (const std::size_t cut : {1u, 6u}) {
+        EXPECT_FALSE(ReadListReply(Bytes(7 * 3 + cut + 6, 1))) << "a record cut to " << cut;
+    }
     EXPECT_TRUE(ReadListReply(Bytes(7 * 250001 + 6, 1)));
 }
 

@@ -46,6 +46,17 @@ TEST(ScanLogTest, EmptyLogAndTooManyChips) {
     EXPECT_FALSE(ReadScanLog(WithTerminator(full), 7));
 }
 
+// A scanner that cuts a record short is not believed: the log it sent may
+// be shifted, and clearing it afterwards would lose chips.
+TEST(ScanLogTest, ARecordCutShortIsRefused) {
+    for (const std::size_t extra : {1u, 5u}) {
+        Bytes records = {1, 0, 0, 0, 64, 3};
+        records.insert(records.end(), extra, 9);
+        EXPECT_FALSE(ReadScanLog(WithTerminator(records), 7)) << extra << " stray bytes";
+    }
+    EXPECT_FALSE(ReadScanLog(Bytes(5, 255), 7)) << "shorter than the terminator";
+}
+
 TEST(ScanLogTest, HexTextValue) {
     EXPECT_EQ(HexChipTextValue("9A78563412"),
               2000000000000.0 + static_cast<double>((std::uint64_t{26} << 32) + 0x78563412));
