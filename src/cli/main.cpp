@@ -4,7 +4,9 @@
 #include "cli/session_commands.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -34,19 +36,31 @@ Commands:
                             each scanner plugged in, until SIGINT or SIGTERM
   --help                    show this text
   --version                 show the program version
+  -v, --verbose             (with any command) the program's log on stderr too
 
 PORT is a port number 1..255 (section [Ports] of the settings file, then
 /dev/ttyUSB<k> = k+1 and /dev/ttyACM<k> = k+129) or a device path.
 )";
 
+bool IsVerboseOption(std::string_view arg) {
+    return arg == "-v" || arg == "--verbose";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    std::vector<std::string> words(argv + 1, argv + argc);
+    const bool verbose = std::any_of(words.begin(), words.end(), IsVerboseOption);
+    words.erase(std::remove_if(words.begin(), words.end(), IsVerboseOption), words.end());
+    if (words.empty()) {
         std::cerr << kUsage;
         return kUsageError;
     }
-    const std::string_view command = argv[1];
+    // Without -v, stderr carries only the messages the user must see.
+    if (!verbose) {
+        QLoggingCategory::setFilterRules(QStringLiteral("tallybird.*=false"));
+    }
+    const std::string_view command = words.front();
     if (command == "--help") {
         std::cout << kUsage;
         return 0;
@@ -58,7 +72,7 @@ int main(int argc, char** argv) {
     // Serial ports are QObjects: they want an application object on this
     // thread (no event loop runs; the commands wait on the port itself).
     QCoreApplication app(argc, argv);
-    const std::vector<std::string> args(argv + 2, argv + argc);
+    const std::vector<std::string> args(words.begin() + 1, words.end());
     if (command == "ports") {
         return tallybird::cli::RunPorts(args, std::cout, std::cerr);
     }

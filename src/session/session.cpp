@@ -11,6 +11,8 @@
 #include "session/scanner_memory.h"
 #include "session/session_file.h"
 
+#include <QLoggingCategory>
+
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -18,6 +20,8 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+
+Q_LOGGING_CATEGORY(lcSession, "tallybird.session")
 
 namespace tallybird {
 
@@ -48,6 +52,10 @@ constexpr const char* kRecoveryStep =
     "Recover from fail, please contact +44(0) 1632 960123 for assistance";
 constexpr int kDisplayedSerialOffset = 60539;
 constexpr std::uint8_t kResetStamp[4] = {70, 188, 70, 134};
+constexpr const char* kRewriteMarker = "ReWrite";
+constexpr const char* kDiskWriteStep = "Failed to write to disk";
+// The scanner's stamp is four bytes of whole seconds.
+constexpr double kLatestScannerStamp = 4294967295.0;
 // Second address bytes of the four scan-log sectors and their step names.
 constexpr std::uint8_t kScanLogSectors[4] = {160, 176, 192, 208};
 constexpr const char* kScanLogSteps[4] = {"SE1", "SE2", "SE3", "SE4"};
@@ -87,7 +95,12 @@ private:
         failedStep_ = step;
         return Stop::Failure;
     }
-    Result SoftwareError() { return Stop::SoftwareError; }
+    // A software error whose reason goes to the log (the message the user
+    // sees keeps its fixed words).
+    Result SoftwareError(std::string reason) {
+        softwareErrorReason_ = std::move(reason);
+        return Stop::SoftwareError;
+    }
 
     std::filesystem::path DataPath(const std::string& name) const {
         return c_.state.dataFolder / name;
@@ -102,7 +115,11 @@ private:
     Result Reset();
     Result LoadOrRebuildSessionFile();
     Result ServerExchange(bool& listUpdate);
+    Result RegisterWhenDue();
+    Result ReadServiceTime(double reply);
     Result ProgramList();
+    Result MarkListBeingRewritten();
+    void ListSaved();
     Result WriteListRecordStep(const std::string& step, std::int32_t slot, double value,
                                std::uint8_t attribute);
     Result WriteOrganisationsAndTimeStamp();
@@ -116,6 +133,7 @@ private:
     SessionLink& link_;
 
     std::string failedStep_;
+    std::string softwareErrorReason_;
     std::int64_t serial_ = -1;
     std::string version_;
     ScannerGeometry geometry_;
@@ -123,6 +141,9 @@ private:
     bool scansUploaded_ = false;
     bool markerHandled_ = false;
     bool fileCreated_ = false;
+    // A "ReWrite" marker is on disk from before the first write into the
+    // list until the session file holding the new list is saved.
+    bool rewriteMarkerOnDisk_ = false;
     double scannerTimeStamp_ = 0;
     SessionFileData file_;
     ListChanges changes_;
@@ -181,15 +202,16 @@ SessionEnd Session::Run() {
         if (*stop == Stop::Failure) {
             return FailurePath();
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         // Table bounds, memory: the session's one run-time error handler.
+        softwareErrorReason_ = error.what();
     }
     return SoftwareErrorStop();
 }
 
 Session::Result Session::Start() {
     if (!link_.Open()) {
-        return SoftwareError(); // the port could not be opened
+        return SoftwareError("the scanner's port could not be opened");
     }
     failedStep_.clear();
     if (c_.portNumber >= 255) {
@@ -204,7 +226,7 @@ Session::Result Session::Identify() {
     }
     const auto sn = Reply(3);
     if (!sn) {
-        return SoftwareError();
+        return SoftwareError("the serial number reply is short");
     }
     serial_ = (*sn)[0] * 65536 + (*sn)[1] * 256 + (*sn)[2];
     if (c_.state.testMode) {
@@ -217,7 +239,7 @@ Session::Result Session::Identify() {
     }
     const auto vr = Reply(2);
     if (!vr) {
-        return SoftwareError();
+        return SoftwareError("the version reply is short");
     }
     version_ = FromSingleByte(vr->first(1)) + std::to_string((*vr)[1]);
     geometry_ = GeometryForVersion(version_);
@@ -239,7 +261,8 @@ Session::Result Session::ReadScanLogStep() {
     }
     scanLog_ = ReadScanLog(link_.Reply(), serial_);
     if (!scanLog_) {
-        return SoftwareError(); // more chips than the tables hold
+        return SoftwareError("the scan log (\"SC\") is not whole 6-byte records, or holds more "
+                             "chips than the tables");
     }
     ProgressCaption("Got scanned chips");
     return {};
@@ -248,17 +271,17 @@ Session::Result Session::ReadScanLogStep() {
 Session::Result Session::HandleMarker() {
     const auto markerFile = DataPath(ErrorMarkerFileName(serial_));
     std::error_code ec;
-    if (std::filesystem::exists(markerFile, ec)) {
+    // Only a regular file is a marker; whatever else stands in its place
+    // (a folder, a pipe) is left alone and read as no marker.
+    if (std::filesystem::is_regular_file(markerFile, ec)) {
         const auto bytes = ReadWholeFile(markerFile);
         const std::string marker = bytes ? FromSingleByte(*bytes) : std::string();
-        if (marker == "ReWrite") {
+        qCInfo(lcSession) << "marker of the last session:" << marker.c_str();
+        if (marker == kRewriteMarker) {
             RequestReset(c_.state, c_.settings, /*discardsScans=*/false);
-        } else if (marker == "ClearScan") {
-            Send("DL", Command("DL"));
-            if (const Result stop = ClearScanLog()) {
-                return stop; // the marker stays for the next session
-            }
         }
+        // A "ClearScan" marker needs nothing here: this session clears the
+        // scan log at its end, after the chips in it were uploaded.
         std::filesystem::remove(markerFile, ec);
     }
     markerHandled_ = true;
@@ -284,8 +307,8 @@ Session::Result Session::UploadBeforeReset() {
     if (!c_.state.resetPending || !scanLog_ || c_.state.testMode) {
         return {};
     }
-    if (c_.service.Upload(scanLog_->scanList).Failed()) {
-        return SoftwareError(); // nothing is erased before it was uploaded
+    if (const ServiceStatus upload = c_.service.Upload(scanLog_->scanList); upload.Failed()) {
+        return SoftwareError("upload before the reset: " + upload.error); // nothing is erased
     }
     scansUploaded_ = true;
     return {};
@@ -300,7 +323,7 @@ Session::Result Session::Reset() {
     if (std::filesystem::exists(sessionFile, ec)) {
         failedStep_ = "Can't delete file " + sessionFile.string();
         if (!std::filesystem::remove(sessionFile, ec) || ec) {
-            return SoftwareError();
+            return SoftwareError(ec.message());
         }
     }
     for (const char* code : {"DL", "WE", "CE", "CC"}) {
@@ -326,7 +349,7 @@ Session::Result Session::LoadOrRebuildSessionFile() {
     }
     const auto tn = Reply(4);
     if (!tn) {
-        return SoftwareError();
+        return SoftwareError("the time stamp reply is short");
     }
     const ByteView stamp = *tn;
     scannerTimeStamp_ =
@@ -362,7 +385,8 @@ Session::Result Session::LoadOrRebuildSessionFile() {
     }
     auto list = ReadListReply(link_.Reply());
     if (!list) {
-        return SoftwareError();
+        return SoftwareError("the list read back (\"UP\") is not whole 7-byte records, or holds "
+                             "more than the table");
     }
     file_.list = std::move(*list);
     ProgressCaption("Progress: converting chips finished");
@@ -372,8 +396,15 @@ Session::Result Session::LoadOrRebuildSessionFile() {
     if (scanLog_) {
         file_.scannedValues = scanLog_->values;
     }
+    // A new copy of the list means a scanner new to this computer (or reset):
+    // its registration is due until the service has accepted it.
+    if (!c_.state.testMode &&
+        !WriteFileAtomically(DataPath(RegistrationDueFileName(serial_)), ByteView{})) {
+        qCWarning(lcSession) << "cannot note the registration as due in"
+                             << c_.state.dataFolder.c_str();
+    }
     if (!WriteFileAtomically(sessionFile, EncodeSessionFile(file_))) {
-        return SoftwareError();
+        return SoftwareError("cannot write " + sessionFile.string());
     }
     fileCreated_ = true;
     return {};
@@ -381,14 +412,14 @@ Session::Result Session::LoadOrRebuildSessionFile() {
 
 Session::Result Session::ServerExchange(bool& listUpdate) {
     listUpdate = false;
-    if (fileCreated_ && !c_.state.testMode &&
-        c_.service.Register(c_.record, static_cast<double>(serial_)).Failed()) {
-        return SoftwareError();
+    if (const Result stop = RegisterWhenDue()) {
+        return stop;
     }
     observer_.SetUpdateLabel("Last Update: " + LastUpdateText(file_.timeStamp));
     if (!c_.state.resetPending && !c_.state.testMode && !scansUploaded_ && scanLog_) {
-        if (c_.service.Upload(scanLog_->scanList).Failed()) {
-            return SoftwareError(); // the log stays on the scanner for the next session
+        if (const ServiceStatus upload = c_.service.Upload(scanLog_->scanList); upload.Failed()) {
+            // The log stays on the scanner for the next session.
+            return SoftwareError("upload: " + upload.error);
         }
         scansUploaded_ = true;
     }
@@ -397,19 +428,21 @@ Session::Result Session::ServerExchange(bool& listUpdate) {
     ProgressCaption("Progress: Getting server database");
     auto reply = c_.service.FetchLostList(file_.timeStamp, c_.record.countryNumber, version_);
     if (reply.Failed()) {
-        return SoftwareError();
+        return SoftwareError("list changes: " + reply.error);
     }
     ProgressCaption("Progress: Getting server time");
     const auto serviceTime = c_.service.FetchServiceTime();
     if (serviceTime.Failed()) {
-        return SoftwareError();
+        return SoftwareError("service time: " + serviceTime.error);
     }
-    serviceTime_ = serviceTime.value;
+    if (const Result stop = ReadServiceTime(serviceTime.value)) {
+        return stop;
+    }
     if (serviceTime_ <= 0 || reply.value.outcome == LostListOutcome::NoChange) {
         return {};
     }
     if (reply.value.outcome == LostListOutcome::Malformed) {
-        return SoftwareError();
+        return SoftwareError("the list changes are not whole 8-byte records, or too many");
     }
     changes_ = ListChanges{};
     for (const AddedChip& added : reply.value.addedChips) {
@@ -419,6 +452,52 @@ Session::Result Session::ServerExchange(bool& listUpdate) {
     changes_.removed = std::move(reply.value.removedChips);
     Caption(ShowProgress() ? "Progress: Added/Removed numbers" : "Progress: Updating Scanner");
     listUpdate = true;
+    return {};
+}
+
+// The registration goes out when the copy of the list was made anew, and
+// again in every later session until the service has accepted it. A refusal
+// does not stop the session; a registration lost on the way does.
+Session::Result Session::RegisterWhenDue() {
+    if (c_.state.testMode) {
+        return {};
+    }
+    const auto dueFile = DataPath(RegistrationDueFileName(serial_));
+    std::error_code ec;
+    if (!fileCreated_ && !std::filesystem::is_regular_file(dueFile, ec)) {
+        return {};
+    }
+    const ServiceStatus status = c_.service.Register(c_.record, static_cast<double>(serial_));
+    if (status.Failed() && !status.refused) {
+        return SoftwareError("registration: " + status.error);
+    }
+    if (status.refused) {
+        qCWarning(lcSession) << "registration:" << status.error.c_str()
+                             << "- it is sent again next session";
+        return {};
+    }
+    std::filesystem::remove(dueFile, ec);
+    return {};
+}
+
+// The service's clock becomes the scanner's stamp and the saved copy's
+// stamp alike, so both are the same whole number of seconds that four bytes
+// can hold; a clock that cannot be one stops the session before anything is
+// programmed. A clock of 0 or below only means no list update.
+Session::Result Session::ReadServiceTime(double reply) {
+    if (!std::isfinite(reply)) {
+        return SoftwareError("the service time is not a finite number");
+    }
+    if (reply <= 0) {
+        serviceTime_ = reply;
+        return {};
+    }
+    const double seconds = std::floor(reply);
+    if (seconds < 1 || seconds > kLatestScannerStamp) {
+        return SoftwareError("the service time " + std::to_string(reply) +
+                             " does not fit the scanner's stamp");
+    }
+    serviceTime_ = seconds;
     return {};
 }
 
@@ -435,10 +514,49 @@ Session::Result Session::WriteListRecordStep(const std::string& step, std::int32
     return failed ? Failed(step) : Result{};
 }
 
+// From the first write into the list until the session file holding the
+// new list is saved, a "ReWrite" marker stays on disk: a stop anywhere in
+// between (a failed command, a software error, a kill, a power cut) makes
+// the next session rewrite the list from the service instead of trusting a
+// copy that no longer matches the scanner.
+Session::Result Session::MarkListBeingRewritten() {
+    const auto markerFile = DataPath(ErrorMarkerFileName(serial_));
+    if (!WriteFileAtomically(markerFile, ToSingleByte(kRewriteMarker))) {
+        failedStep_ = kDiskWriteStep;
+        return SoftwareError("cannot write " + markerFile.string() +
+                             ", which must be on disk before the list is written");
+    }
+    rewriteMarkerOnDisk_ = true;
+    return {};
+}
+
+// The saved copy matches the scanner again: the marker has done its work.
+void Session::ListSaved() {
+    if (!rewriteMarkerOnDisk_) {
+        return;
+    }
+    const auto markerFile = DataPath(ErrorMarkerFileName(serial_));
+    std::error_code ec;
+    std::filesystem::remove(markerFile, ec);
+    if (ec) {
+        qCWarning(lcSession) << "cannot remove" << markerFile.c_str() << ":" << ec.message().c_str()
+                             << "- the next session rewrites the list";
+    }
+    rewriteMarkerOnDisk_ = false;
+}
+
 Session::Result Session::ProgramList() {
     LostList& list = file_.list;
     ListMerger merger(list, changes_);
     const ClearingPlan clearing = merger.MergeRemovals();
+    const RefillPlan refill = merger.MergeAdditions(geometry_);
+    const bool writesList = !clearing.clearedSlots.empty() || !refill.erasedSectors.empty() ||
+                            !refill.rewrittenSlots.empty() || !refill.appended.empty();
+    if (writesList) {
+        if (const Result stop = MarkListBeingRewritten()) {
+            return stop;
+        }
+    }
     Send("DL", Command("DL"));
     for (std::size_t i = 0; i < clearing.clearedSlots.size(); ++i) {
         if (const Result stop = WriteListRecordStep("WC1", clearing.clearedSlots[i], 0, 0)) {
@@ -447,7 +565,6 @@ Session::Result Session::ProgramList() {
         ProgressCaption("Progress: Tallybird Writing " + std::to_string(i));
     }
 
-    const RefillPlan refill = merger.MergeAdditions(geometry_);
     for (const int sector : refill.erasedSectors) {
         if (!Send("SE", Command("SE", {static_cast<std::uint8_t>(sector / 16),
                                        static_cast<std::uint8_t>((sector % 16) * 16), 0}))) {
@@ -492,7 +609,7 @@ Session::Result Session::WriteOrganisationsAndTimeStamp() {
     ProgressCaption("Progress: Writing Organisation");
     auto table = c_.service.FetchOrganisations(c_.record.countryNumber);
     if (table.Failed()) {
-        return SoftwareError();
+        return SoftwareError("organisations: " + table.error);
     }
     c_.organisationTable = std::move(table.value);
     const OrganisationUpdate update(link_, geometry_.flashTopByte, c_.sleep);
@@ -503,7 +620,7 @@ Session::Result Session::WriteOrganisationsAndTimeStamp() {
         ProgressCaption("Progress: Writing Time Stamp");
         const auto seconds = ScannerStamp(serviceTime_);
         if (!seconds) {
-            return SoftwareError();
+            return SoftwareError("the service time does not fit the scanner's stamp");
         }
         const auto stamp = TimeStampBytes(*seconds);
         scannerTimeStamp_ = serviceTime_;
@@ -527,9 +644,11 @@ Session::Result Session::HistorySaveAndClear() {
     }
     file_.organisations = c_.organisationTable;
     ProgressCaption("Progress: Saving File");
-    if (!WriteFileAtomically(DataPath(SessionFileName(serial_)), EncodeSessionFile(file_))) {
-        return SoftwareError();
+    const auto sessionFile = DataPath(SessionFileName(serial_));
+    if (!WriteFileAtomically(sessionFile, EncodeSessionFile(file_))) {
+        return SoftwareError("cannot write " + sessionFile.string());
     }
+    ListSaved();
 
     ProgressCaption("Progress: Clearing Scanned chips");
     if (const Result stop = ClearScanLog()) {
@@ -568,8 +687,11 @@ SessionEnd Session::FailurePath() {
     }
     observer_.ShowMessage("USB Fail", "Device Unplugged during write: " + failedStep_,
                           MessageIcon::Critical);
-    const std::string marker = MarkerForStep(failedStep_);
-    failedStep_ = "Failed to write to disk";
+    // A list written only in part is rewritten next time, whatever failed.
+    const std::string marker = rewriteMarkerOnDisk_ ? kRewriteMarker : MarkerForStep(failedStep_);
+    qCWarning(lcSession) << "session failed at" << failedStep_.c_str() << "- marker"
+                         << marker.c_str();
+    failedStep_ = kDiskWriteStep;
     if (serial_ < 0) {
         return SessionEnd::Failure; // no scanner to leave a marker for
     }
@@ -579,12 +701,15 @@ SessionEnd Session::FailurePath() {
         return SessionEnd::Failure; // the older marker's repair is still due
     }
     if (!WriteFileAtomically(markerFile, ToSingleByte(marker))) {
+        softwareErrorReason_ = "cannot write " + markerFile.string();
         return SoftwareErrorStop();
     }
     return SessionEnd::Failure;
 }
 
 SessionEnd Session::SoftwareErrorStop() {
+    qCWarning(lcSession) << "software error:" << failedStep_.c_str()
+                         << softwareErrorReason_.c_str();
     link_.Close();
     observer_.ShowMessage(
         "Tallybird", "Software Error - " + failedStep_ + ", please close and restart the program",

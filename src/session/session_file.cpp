@@ -44,6 +44,10 @@ std::string ErrorMarkerFileName(std::int64_t scannerSerial) {
     return NumberedName(scannerSerial, ".err");
 }
 
+std::string RegistrationDueFileName(std::int64_t scannerSerial) {
+    return NumberedName(scannerSerial, ".reg");
+}
+
 Bytes EncodeSessionFile(const SessionFileData& data) {
     Bytes out;
     out.reserve(kSessionFileFixedSize + kOrganisationEntries * 34);

@@ -31,6 +31,9 @@ inline constexpr std::size_t kSessionFileFixedSize =
 // "TBM" + the wire serial as eight digits + ".tbf" / ".err".
 std::string SessionFileName(std::int64_t scannerSerial);
 std::string ErrorMarkerFileName(std::int64_t scannerSerial);
+// "TBM" + serial + ".reg": present while the service has not yet accepted
+// the registration of this scanner, so the next session sends it again.
+std::string RegistrationDueFileName(std::int64_t scannerSerial);
 
 // Little-endian, no header: the stamp, 250,001 values, 250,001 attributes,
 // 3,101 scanned values, the slot count, then 257 organisation texts, each a

@@ -37,6 +37,20 @@ ServiceStatus StatusOf(const HttpReply& reply) {
     return {reply.transportError};
 }
 
+// A transport error, or the service's refusal of `what` when it answered
+// with a status other than 2xx.
+ServiceStatus AcceptedOrRefused(const HttpReply& reply, const std::string& what) {
+    if (reply.TransportFailed()) {
+        return StatusOf(reply);
+    }
+    if (!reply.Succeeded()) {
+        return {"the service did not accept the " + what + " (HTTP status " +
+                    std::to_string(reply.status) + ")",
+                true};
+    }
+    return {};
+}
+
 } // namespace
 
 std::string DecimalText(double value) {
@@ -106,20 +120,13 @@ std::optional<std::string> ServiceClient::InstallerAddress(std::string_view vers
 }
 
 ServiceStatus ServiceClient::Register(const RegistrationRecord& record, double scannerSerial) {
-    return StatusOf(http_.Fetch(RegistrationAddress(record, scannerSerial)));
+    return AcceptedOrRefused(http_.Fetch(RegistrationAddress(record, scannerSerial)),
+                             "registration");
 }
 
 ServiceStatus ServiceClient::Upload(std::string_view scanList) {
     const Bytes body = ToSingleByte(scanList);
-    const HttpReply reply = http_.Post(UploadAddress(), body, kFormHeader);
-    if (reply.TransportFailed()) {
-        return StatusOf(reply);
-    }
-    if (!reply.Succeeded()) {
-        return {"the service did not accept the upload (HTTP status " +
-                std::to_string(reply.status) + ")"};
-    }
-    return {};
+    return AcceptedOrRefused(http_.Post(UploadAddress(), body, kFormHeader), "upload");
 }
 
 ServiceResult<LostListReply> ServiceClient::FetchLostList(double lastUpdate, int country,

@@ -27,6 +27,8 @@ template <typename T> struct ServiceResult {
 // Requests whose reply is not read: only whether they got through counts.
 struct ServiceStatus {
     std::string error;
+    // The service answered, but not with a 2xx status.
+    bool refused = false;
 
     bool Failed() const { return !error.empty(); }
 };
@@ -60,7 +62,9 @@ public:
     // dropped, see PlainVersion).
     std::optional<std::string> InstallerAddress(std::string_view version) const;
 
-    // "scanreg.php": owner and scanner. The reply is never examined.
+    // "scanreg.php": owner and scanner. The reply's body is never examined;
+    // a status other than 2xx reads as refused, so the registration can be
+    // sent again.
     ServiceStatus Register(const RegistrationRecord& record, double scannerSerial);
 
     // "upscan.php": the scan log text, sent as it is in Windows-1252 with the

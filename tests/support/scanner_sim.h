@@ -103,13 +103,18 @@ struct ProcessResult {
 
 // Runs tallybird-cli with XDG_CONFIG_HOME set to `configHome` and its data
 // folder below it (`configHome`/data-home/Tallybird), never the user's own.
-inline ProcessResult RunCli(const std::filesystem::path& configHome, const QStringList& args) {
-    QProcess process;
+inline void StartCli(QProcess& process, const std::filesystem::path& configHome,
+                     const QStringList& args) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome.string()));
     env.insert("XDG_DATA_HOME", QString::fromStdString((configHome / "data-home").string()));
     process.setProcessEnvironment(env);
     process.start(TALLYBIRD_CLI_PATH, args);
+}
+
+inline ProcessResult RunCli(const std::filesystem::path& configHome, const QStringList& args) {
+    QProcess process;
+    StartCli(process, configHome, args);
     process.waitForFinished(static_cast<int>(Scaled(std::chrono::seconds(60)).count()));
     ProcessResult result;
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;

@@ -15,6 +15,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 
 namespace tallybird::test {
 namespace {
@@ -176,8 +177,10 @@ TEST(SessionFailureTest, EveryPassLeavesItsMarkerAndTheNextSessionRepairs) {
         {{"WC1", "WR", "ReWrite"}, indexAfter("DL", "WR")},
         {{"SE", "SE 00 00 00", "ReWrite"}, indexAfter("", "SE 00 00 00")},
         {{"WC2", "WR", "ReWrite"}, indexAfter("SE 00 00 00", "WR")},
-        {{"CO", "RD", "ok"}, indexAfter("", "RD")},
-        {{"TW", "TW", "ok"}, indexAfter("", "TW")},
+        // The list was written: whatever fails before its copy is saved, the
+        // next session rewrites it.
+        {{"CO", "RD", "ReWrite"}, indexAfter("", "RD")},
+        {{"TW", "TW", "ReWrite"}, indexAfter("", "TW")},
         {{"CC", "CC", "ClearScan"}, indexAfter("", "CC")},
         {{"SE3", "SE 1F C0 00", "ClearScan"}, indexAfter("", "SE 1F C0 00")},
     };
@@ -203,6 +206,37 @@ TEST(SessionFailureTest, EveryPassLeavesItsMarkerAndTheNextSessionRepairs) {
     }
 }
 
+// Changes that touch no record (a removal of a chip the scanner does not
+// hold) write nothing into the list: a later failure leaves "ok".
+TEST(SessionFailureTest, NothingWrittenIntoTheListLeavesNoReWrite) {
+    const double unknown = 985000000999999.0;
+    const QJsonObject state =
+        ServiceState({}, QJsonArray{Change(kStamp + 10, 102, unknown)}, kStamp + 100);
+    for (const std::string& cut : {std::string("RD"), std::string("TW")}) {
+        SCOPED_TRACE(cut);
+        SessionRig reference(Json(state));
+        const QStringList options{"--time-stamp", QString::number(static_cast<qint64>(kStamp)),
+                                  "--list", QString::fromStdString(ChipText(985000000000001.0))};
+        reference.PlugScanner(options);
+        RecordingObserver clean;
+        ASSERT_EQ(reference.Run(clean), SessionEnd::Orderly);
+        const auto lines = WireLines(reference.Scanner().WireLog());
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& l) { return l.rfind("WR 00", 0) == 0; }),
+                  0);
+        const auto at = std::find_if(lines.begin(), lines.end(),
+                                     [&](const std::string& l) { return l.rfind(cut, 0) == 0; });
+        ASSERT_NE(at, lines.end());
+
+        SessionRig rig(Json(state));
+        rig.PlugScanner(QStringList(options)
+                        << "--drop-after" << QString::number(at - lines.begin() + 1));
+        RecordingObserver failed;
+        ASSERT_EQ(rig.Run(failed), SessionEnd::Failure);
+        EXPECT_EQ(MarkerOf(rig), "ok");
+    }
+}
+
 TEST(SessionFailureTest, AFailureBeforeTheMarkerWasReadKeepsTheOlderMarker) {
     SessionRig rig(Json(ServiceState({}, {}, kStamp + 100)));
     WriteTextFile(rig.dataFolder() / "TBM00066051.err", "ClearScan");
@@ -220,36 +254,97 @@ TEST(SessionFailureTest, AFailureBeforeTheMarkerWasReadKeepsTheOlderMarker) {
     EXPECT_TRUE(std::filesystem::is_empty(early.dataFolder())) << "no serial, no marker";
 }
 
-// A small scanner and a few changes; the session is cut off at each of its
-// commands in turn, then a clean session runs. Afterwards the scanner holds
-// exactly the service's list, and every chip scanned before the cut was
-// uploaded.
-TEST(SessionFailureTest, CutAtEveryCommandThenACleanSession) {
+// Raw list memory holding `chips` from slot 0, as the scanner's options.
+QStringList ListMemory(const SessionRig& rig, const std::vector<double>& chips) {
+    Bytes memory;
+    for (const double chip : chips) {
+        const ListRecord record = ListRecordOf(chip, 0);
+        memory.insert(memory.end(), record.begin(), record.end());
+    }
+    const auto file = rig.Dir() / "list.bin";
+    WriteFile(file, memory);
+    return {"--list-file", QString::fromStdString(file.string())};
+}
+
+// A scanner whose first sector is full, so the service's few changes are
+// written in place rather than by erasing the sector: three chips found and
+// four more missing, appended after the list; then, before the next session,
+// one of the old chips and the first new one found and three more missing. A
+// next session that trusted a copy of the list older than the scanner's would
+// append a different sequence over slots that already hold chips.
+struct MovingListScenario {
     std::vector<double> scannerList;
-    for (int k = 0; k < 12; ++k) {
-        scannerList.push_back(985000000200000.0 + k);
-    }
-    std::vector<double> serviceList(scannerList.begin() + 3, scannerList.end());
+    std::vector<double> serviceList;
     QJsonArray log;
-    for (int k = 0; k < 3; ++k) {
-        log.append(Change(kStamp + 10, 100, scannerList[static_cast<std::size_t>(k)]));
-    }
-    for (int k = 0; k < 4; ++k) {
-        const double added = 826000000000300.0 + k;
-        serviceList.push_back(added);
-        log.append(Change(kStamp + 10, 2, added, k));
-    }
-    const QJsonObject state = ServiceState(serviceList, log, kStamp + 100);
-    const std::vector<std::string> scanned{"826000000000777", "985000000000001"};
-    QStringList options{"--time-stamp", QString::number(static_cast<qint64>(kStamp))};
-    for (const double chip : scannerList) {
-        options << "--list" << QString::fromStdString(ChipText(chip));
-    }
-    for (const auto& chip : scanned) {
-        options << "--scan" << QString::fromStdString(chip);
+    std::vector<double> laterList;
+    QJsonArray laterLog;
+    std::vector<std::string> scanned{"826000000000777", "985000000000001"};
+
+    MovingListScenario() {
+        for (int k = 0; k < 600; ++k) {
+            scannerList.push_back(985000000200000.0 + k);
+        }
+        serviceList.assign(scannerList.begin() + 3, scannerList.end());
+        for (int k = 0; k < 3; ++k) {
+            log.append(Change(kStamp + 10, 100, scannerList[static_cast<std::size_t>(k)]));
+        }
+        for (int k = 0; k < 4; ++k) {
+            serviceList.push_back(826000000000300.0 + k);
+            log.append(Change(kStamp + 10, 2, serviceList.back(), k));
+        }
+        const double foundOld = serviceList.front();
+        const double foundNew = 826000000000300.0;
+        for (const double chip : serviceList) {
+            if (chip != foundOld && chip != foundNew) {
+                laterList.push_back(chip);
+            }
+        }
+        laterLog = log;
+        laterLog.append(Change(kStamp + 200, 102, foundOld));
+        laterLog.append(Change(kStamp + 200, 100, foundNew));
+        for (int k = 0; k < 3; ++k) {
+            laterList.push_back(826000000000400.0 + k);
+            laterLog.append(Change(kStamp + 200, 1, laterList.back(), 7));
+        }
     }
 
+    QJsonObject State() const { return ServiceState(serviceList, log, kStamp + 100); }
+    QJsonObject LaterState() const { return ServiceState(laterList, laterLog, kStamp + 300); }
+
+    QStringList Scanner(const SessionRig& rig) const {
+        QStringList options = ListMemory(rig, scannerList);
+        options << "--time-stamp" << QString::number(static_cast<qint64>(kStamp));
+        for (const auto& chip : scanned) {
+            options << "--scan" << QString::fromStdString(chip);
+        }
+        return options;
+    }
+
+    // Every scanned chip found in the uploads the service holds now.
+    void CollectUploads(SessionRig& rig, std::set<std::string>& uploaded) const {
+        for (const QJsonValue& upload : rig.Service().State().value("uploads").toArray()) {
+            const std::string body = upload.toObject().value("body").toString().toStdString();
+            for (const auto& chip : scanned) {
+                if (body.find(chip) != std::string::npos) {
+                    uploaded.insert(chip);
+                }
+            }
+        }
+    }
+};
+
+// The session is cut off at each of its commands in turn; the service's list
+// moves on; then a clean session runs. Afterwards the scanner holds exactly
+// the service's list, and every chip scanned before the cut was uploaded.
+TEST(SessionFailureTest, CutAtEveryCommandThenACleanSession) {
+    const MovingListScenario scenario;
+    const QJsonObject state = scenario.State();
+    const QJsonObject laterState = scenario.LaterState();
+    const auto& laterList = scenario.laterList;
+    const auto& scanned = scenario.scanned;
+
     SessionRig rig(Json(state));
+    const QStringList options = scenario.Scanner(rig);
     rig.PlugScanner(options);
     RecordingObserver observer;
     ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
@@ -270,21 +365,81 @@ TEST(SessionFailureTest, CutAtEveryCommandThenACleanSession) {
         const SessionEnd end = rig.Run(first);
         EXPECT_NE(end, SessionEnd::SoftwareError);
         EXPECT_EQ(scanner.Control("replug").substr(0, 2), "ok");
+        std::set<std::string> uploaded;
+        scenario.CollectUploads(rig, uploaded);
+        ASSERT_TRUE(rig.Service().SetState(laterState));
         RecordingObserver clean;
         ASSERT_EQ(rig.Run(clean), SessionEnd::Orderly)
             << (clean.messages.empty() ? "" : clean.messages[0]);
 
-        EXPECT_EQ(ScannerChips(scanner), Sorted(serviceList));
-        std::set<std::string> uploaded;
-        for (const QJsonValue& upload : rig.Service().State().value("uploads").toArray()) {
-            const std::string body = upload.toObject().value("body").toString().toStdString();
-            for (const auto& chip : scanned) {
-                if (body.find(chip) != std::string::npos) {
-                    uploaded.insert(chip);
-                }
-            }
-        }
+        EXPECT_EQ(ScannerChips(scanner), Sorted(laterList));
+        scenario.CollectUploads(rig, uploaded);
         EXPECT_EQ(uploaded.size(), scanned.size());
+    }
+}
+
+// `tallybird-cli sync` killed (SIGKILL: no failure path runs) at random
+// moments of a session that changes the list; then the service's list moves
+// on and a clean session runs. The scanner then holds exactly the service's
+// list, and every scanned chip reached the service.
+TEST(SessionFailureTest, KilledAnywhereThenRepairedByTheNextSession) {
+    const MovingListScenario scenario;
+    SessionRig rig(Json(scenario.State()));
+    const QStringList options = scenario.Scanner(rig) << "--latency"
+                                                      << "1";
+    auto sync = [&](QProcess& process) {
+        StartCli(process, rig.ConfigHome(),
+                 {"sync", QString::fromStdString(rig.Scanner().Link().string())});
+        return process.waitForStarted();
+    };
+
+    // How long a whole session takes, to spread the kills over it; its last
+    // two seconds are the wait before the scanner sleeps, when the list and
+    // its copy are already safe.
+    rig.PlugScanner(options);
+    std::chrono::milliseconds whole{};
+    {
+        const auto start = std::chrono::steady_clock::now();
+        QProcess reference;
+        ASSERT_TRUE(sync(reference));
+        ASSERT_TRUE(reference.waitForFinished(60'000));
+        ASSERT_EQ(reference.exitCode(), 0) << reference.readAllStandardError().toStdString();
+        whole = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start) -
+                std::chrono::seconds(2);
+    }
+
+    std::mt19937 random(20261210);
+    for (int round = 0; round < 16; ++round) {
+        std::filesystem::remove_all(rig.dataFolder());
+        std::filesystem::create_directories(rig.dataFolder());
+        ClearReset(rig.state, rig.settings());
+        ASSERT_TRUE(rig.Service().SetState(scenario.State()));
+        ScannerSim& scanner = rig.PlugScanner(options);
+        const auto killAt = std::chrono::milliseconds(
+            std::uniform_int_distribution<long>(0, whole.count())(random));
+        SCOPED_TRACE("killed after " + std::to_string(killAt.count()) + " ms of " +
+                     std::to_string(whole.count()));
+
+        QProcess killed;
+        ASSERT_TRUE(sync(killed));
+        std::this_thread::sleep_for(killAt);
+        killed.kill();
+        killed.waitForFinished();
+        std::set<std::string> uploaded;
+        scenario.CollectUploads(rig, uploaded);
+        // Let a reply still under way drain before the next session.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+        // The repair runs in this process, which skips the reset's wait.
+        ASSERT_TRUE(rig.Service().SetState(scenario.LaterState()));
+        rig.Restart();
+        RecordingObserver clean;
+        ASSERT_EQ(rig.Run(clean), SessionEnd::Orderly)
+            << (clean.messages.empty() ? "" : clean.messages[0]);
+        EXPECT_EQ(ScannerChips(scanner), Sorted(scenario.laterList));
+        scenario.CollectUploads(rig, uploaded);
+        EXPECT_EQ(uploaded.size(), scenario.scanned.size());
     }
 }
 
@@ -299,16 +454,8 @@ TEST(SessionFailureTest, RandomChangesOverSeveralSessions) {
     double time = kStamp;
     QJsonArray log;
     SessionRig rig(Json(ServiceState(list, log, time + 1)));
-    QStringList options{"--time-stamp", QString::number(static_cast<qint64>(kStamp))};
-    {
-        Bytes memory;
-        for (const double chip : list) {
-            const ListRecord record = ListRecordOf(chip, 0);
-            memory.insert(memory.end(), record.begin(), record.end());
-        }
-        WriteFile(rig.Dir() / "start.bin", memory);
-        options << "--list-file" << QString::fromStdString((rig.Dir() / "start.bin").string());
-    }
+    QStringList options = ListMemory(rig, list);
+    options << "--time-stamp" << QString::number(static_cast<qint64>(kStamp));
     ScannerSim& scanner = rig.PlugScanner(options);
     double next = 826000000400000.0;
     for (int round = 0; round < 6; ++round) {

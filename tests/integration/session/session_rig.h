@@ -66,7 +66,8 @@ inline QJsonObject Chip(const std::string& text, int attribute = 0) {
 class SessionRig {
 public:
     explicit SessionRig(const std::string& serviceState)
-        : service_(dir_.Path(), serviceState), store_(dir_ / "Tallybird.ini"), settings_(store_) {
+        : service_(dir_.Path(), serviceState), store_(ConfigHome() / "Tallybird" / "Tallybird.ini"),
+          settings_(store_) {
         std::filesystem::create_directories(dataFolder());
         store_.Save("Settings", "ServerBaseUrl", service_.BaseUrl());
         LoadSharedState(state, settings_, dataFolder());
@@ -87,6 +88,11 @@ public:
         Transport transport(port, clock);
         transport.SetCaptionSink([&](const std::string& c) { observer.ShowCaption(c); });
         TransportLink link(transport, scanner_->Link());
+        return RunOn(link, observer);
+    }
+
+    // The session over any link, against the simulated service.
+    SessionEnd RunOn(SessionLink& link, RecordingObserver& observer) {
         CurlHttpClient http;
         ServiceClient client(state.serverBaseUrl, http);
         SessionContext context{state, settings_, record, organisations, observer, link, client, 1};
@@ -94,7 +100,15 @@ public:
         return RunSession(context);
     }
 
-    std::filesystem::path dataFolder() const { return dir_ / "data"; }
+    // Laid out as tallybird-cli finds them (see RunCli), so a process can
+    // share this rig's settings and data folder.
+    std::filesystem::path ConfigHome() const { return dir_ / "config"; }
+    std::filesystem::path dataFolder() const { return ConfigHome() / "data-home" / "Tallybird"; }
+    // What a new start of the program reads back: the settings, not memory.
+    void Restart() {
+        LoadSharedState(state, settings_, dataFolder());
+        organisations = OrganisationTable{};
+    }
     ScannerSim& Scanner() { return *scanner_; }
     ServiceSim& Service() { return service_; }
     Settings& settings() { return settings_; }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace tallybird::test {
 namespace {
 
@@ -231,16 +233,34 @@ TEST_F(SessionTest, ReWriteMarkerUploadsTheScansBeforeTheReset) {
     EXPECT_FALSE(rig.settings().ResetPending());
 }
 
-TEST_F(SessionTest, ClearScanMarkerClearsTheLogFirstAndOkChangesNothing) {
+// A "ClearScan" marker clears nothing before the upload: when the upload
+// then fails, the chips scanned since are still on the scanner and reach the
+// service next time.
+TEST_F(SessionTest, ClearScanMarkerKeepsTheLogUntilItWasUploaded) {
     rig.PlugScanner(ScannerWithScans());
     WriteTextFile(rig.dataFolder() / "TBM00066051.err", "ClearScan");
-    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
+    ASSERT_TRUE(rig.Service().SetFault("upscan.php", "500"));
+    ASSERT_EQ(rig.Run(observer), SessionEnd::SoftwareError);
     const auto lines = WireLines(rig.Scanner().WireLog());
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 11),
-              (std::vector<std::string>{"SC", "DL", "CC", "SE 1F A0 00", "SE 1F B0 00",
-                                        "SE 1F C0 00", "SE 1F D0 00", "TN"}));
-    EXPECT_FALSE(std::filesystem::exists(rig.dataFolder() / "TBM00066051.err"));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 5),
+              (std::vector<std::string>{"SC", "TN"}));
+    const auto codes = Codes(rig.Scanner().WireLog());
+    EXPECT_EQ(std::find(codes.begin(), codes.end(), "CC"), codes.end());
+    EXPECT_EQ(rig.Scanner().Dump().value("scanLog").toArray().size(), 2);
 
+    ASSERT_TRUE(rig.Service().SetFault("upscan.php", "none"));
+    EXPECT_EQ(rig.Scanner().Control("scan " + kA).substr(0, 2), "ok");
+    RecordingObserver next;
+    ASSERT_EQ(rig.Run(next), SessionEnd::Orderly);
+    EXPECT_EQ(UploadBodies(rig.Service().State()).back(),
+              "serial number=66051|" + kB + "|985000000000001|" + kA + "|");
+    EXPECT_TRUE(rig.Scanner().Dump().value("scanLog").toArray().isEmpty());
+    EXPECT_FALSE(std::filesystem::exists(rig.dataFolder() / "TBM00066051.err"));
+}
+
+TEST_F(SessionTest, OkMarkerChangesNothing) {
+    rig.PlugScanner(ScannerWithScans());
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
     RecordingObserver second;
     WriteTextFile(rig.dataFolder() / "TBM00066051.err", "ok");
     const std::size_t before = WireLines(rig.Scanner().WireLog()).size();
@@ -248,6 +268,156 @@ TEST_F(SessionTest, ClearScanMarkerClearsTheLogFirstAndOkChangesNothing) {
     const auto after = WireLines(rig.Scanner().WireLog());
     EXPECT_EQ(after[before + 4], "TN") << "SN VR VY SC, then straight to the time stamp";
     EXPECT_FALSE(std::filesystem::exists(rig.dataFolder() / "TBM00066051.err"));
+}
+
+std::string HexOf(const std::string& text) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string hex;
+    for (const unsigned char c : text) {
+        hex += digits[c / 16];
+        hex += digits[c % 16];
+    }
+    return hex;
+}
+
+// The service clock is the scanner's stamp and the saved copy's stamp as the
+// same whole number of seconds; a clock that cannot be a four-byte stamp
+// stops the session before anything is programmed or cleared.
+TEST(SessionServiceTimeTest, TheStampIsWholeSecondsOrTheSessionStopsFirst) {
+    struct Case {
+        std::string reply;
+        SessionEnd end;
+        double stamp; // 0: the list is not updated
+    };
+    for (const Case& c :
+         {Case{"1765350000.5", SessionEnd::Orderly, 1765350000},
+          Case{"1765350000.999e0", SessionEnd::Orderly, 1765350000},
+          Case{"4294967295.7", SessionEnd::Orderly, 4294967295.0},
+          Case{"4294967296", SessionEnd::SoftwareError, 0},
+          Case{"1e400", SessionEnd::SoftwareError, 0}, Case{"0.5", SessionEnd::SoftwareError, 0},
+          Case{"1e-400", SessionEnd::Orderly, 0}, Case{"-5", SessionEnd::Orderly, 0}}) {
+        SCOPED_TRACE(c.reply);
+        SessionRig rig(Json(BaseState(QJsonArray{Chip(kA, 1)})));
+        rig.PlugScanner(ScannerWithScans());
+        ASSERT_TRUE(rig.Service().SetFault("getscannertime.php", "raw", 0, HexOf(c.reply)));
+        RecordingObserver observer;
+        ASSERT_EQ(rig.Run(observer), c.end);
+        const QJsonObject dump = rig.Scanner().Dump();
+        if (c.end == SessionEnd::SoftwareError) {
+            const auto codes = Codes(rig.Scanner().WireLog());
+            for (const char* code : {"DL", "WR", "SE", "TW", "CC"}) {
+                EXPECT_EQ(std::find(codes.begin(), codes.end(), code), codes.end()) << code;
+            }
+            EXPECT_EQ(dump.value("scanLog").toArray().size(), 2);
+            continue;
+        }
+        EXPECT_EQ(ListChips(dump),
+                  c.stamp > 0 ? std::vector<std::string>{kA} : std::vector<std::string>{});
+        const auto file = SessionFileOf(rig);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->timeStamp, dump.value("timeStamp").toDouble()) << "scanner and copy agree";
+        if (c.stamp > 0) {
+            EXPECT_EQ(file->timeStamp, c.stamp);
+        }
+        // The next session trusts the copy instead of refusing to go on.
+        ASSERT_TRUE(rig.Service().SetFault("getscannertime.php", "none"));
+        RecordingObserver next;
+        EXPECT_EQ(rig.Run(next), SessionEnd::Orderly)
+            << (next.messages.empty() ? "" : next.messages[0]);
+        const auto codes = Codes(rig.Scanner().WireLog());
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), "UP"), 1);
+    }
+}
+
+std::size_t Registrations(SessionRig& rig) {
+    const auto targets = RequestTargets(rig.Service().State());
+    return static_cast<std::size_t>(std::count_if(targets.begin(), targets.end(), [](auto& t) {
+        return StartsWith(t, "/alpha/scanreg.php");
+    }));
+}
+
+// A registration the service refused, or that never reached it, goes out
+// again with the next session, and only until the service has taken it.
+TEST(SessionRegistrationTest, ARegistrationThatDidNotArriveIsSentAgain) {
+    for (const auto& [fault, end] :
+         {std::pair{std::string("500"), SessionEnd::Orderly},
+          std::pair{std::string("truncated"), SessionEnd::SoftwareError}}) {
+        SCOPED_TRACE(fault);
+        SessionRig rig(Json(BaseState(QJsonArray{Chip(kA, 1)})));
+        rig.PlugScanner(ScannerWithScans());
+        ASSERT_TRUE(rig.Service().SetFault("scanreg.php", fault));
+        RecordingObserver first;
+        ASSERT_EQ(rig.Run(first), end);
+        EXPECT_EQ(Registrations(rig), 1u);
+
+        ASSERT_TRUE(rig.Service().SetFault("scanreg.php", "none"));
+        RecordingObserver second;
+        ASSERT_EQ(rig.Run(second), SessionEnd::Orderly);
+        const auto codes = Codes(rig.Scanner().WireLog());
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), "UP"), 1) << "the copy was kept";
+        EXPECT_EQ(Registrations(rig), 2u) << "sent again";
+
+        RecordingObserver third;
+        ASSERT_EQ(rig.Run(third), SessionEnd::Orderly);
+        EXPECT_EQ(Registrations(rig), 2u) << "accepted: not sent a third time";
+    }
+}
+
+// A scanner link that answers each command code from a table.
+class ScriptedLink : public SessionLink {
+public:
+    std::map<std::string, Bytes> replies;
+    std::vector<std::string> sent;
+
+    bool Open() override { return open_ = true; }
+    void Close() override { open_ = false; }
+    bool IsOpen() const override { return open_; }
+    bool SendCommand(ByteView command) override {
+        const std::string code(command.begin(), command.begin() + 2);
+        sent.push_back(code);
+        const auto found = replies.find(code);
+        reply_ = found != replies.end() ? found->second : Bytes{'Z'};
+        return false;
+    }
+    ByteView Reply() const override { return reply_; }
+
+private:
+    bool open_ = false;
+    Bytes reply_;
+};
+
+Bytes WithTerminator(Bytes records) {
+    records.insert(records.end(), 6, 255);
+    return records;
+}
+
+// A scanner that cuts a record short is not believed: nothing is cleared or
+// programmed from a reply that may be shifted.
+TEST(SessionScannerRepliesTest, RecordsCutShortStopTheSession) {
+    const Bytes chip = {1, 0, 0, 0, 64, 3};
+    Bytes cutScans = chip;
+    cutScans.insert(cutScans.end(), {9, 9, 9});
+    Bytes cutList = {246, 64, 0, 0, 0, 1, 3, 246, 64, 0};
+
+    for (const auto& [code, reply] :
+         {std::pair{std::string("SC"), cutScans}, std::pair{std::string("UP"), cutList}}) {
+        SCOPED_TRACE(code);
+        SessionRig rig(Json(BaseState(QJsonArray{Chip(kA, 1)})));
+        ScriptedLink link;
+        link.replies = {{"SN", {1, 2, 3}},
+                        {"VR", {'W', 2}},
+                        {"TN", {0, 0, 0, 0}},
+                        {"SC", WithTerminator(chip)},
+                        {"UP", WithTerminator({})}};
+        link.replies[code] = WithTerminator(reply);
+        RecordingObserver observer;
+        ASSERT_EQ(rig.RunOn(link, observer), SessionEnd::SoftwareError);
+        for (const char* written : {"DL", "WR", "SE", "CC", "TW"}) {
+            EXPECT_EQ(std::find(link.sent.begin(), link.sent.end(), written), link.sent.end())
+                << written;
+        }
+        EXPECT_TRUE(UploadBodies(rig.Service().State()).empty());
+    }
 }
 
 TEST_F(SessionTest, RecoveryIsRefusedWhenTheFileIsNewerThanTheScanner) {

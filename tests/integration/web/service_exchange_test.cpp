@@ -237,7 +237,7 @@ TEST_F(ServiceExchangeTest, TransportFailuresAreErrorsAndNon2xxRepliesReadEmpty)
     ASSERT_TRUE(sim->SetFault("upscan.php", "500"));
     EXPECT_TRUE(service->Upload("serial number=1|").Failed());
     ASSERT_TRUE(sim->SetFault("scanreg.php", "500"));
-    EXPECT_FALSE(service->Register({}, 1).Failed());
+    EXPECT_TRUE(service->Register({}, 1).refused);
 
     ASSERT_TRUE(sim->SetFault("getlost.php", "truncated"));
     const auto cut = service->FetchLostList(0, 1, "H1");

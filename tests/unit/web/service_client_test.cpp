@@ -119,13 +119,23 @@ TEST(ServiceClientTest, UploadCountsOnlyA2xxReplyAsDone) {
     }
 }
 
-TEST(ServiceClientTest, RegistrationReplyIsNeverExamined) {
+// Only whether the registration reached the service counts: a refusal is
+// told apart from a transport error, so the session can go on and send the
+// registration again next time.
+TEST(ServiceClientTest, RegistrationReachedRefusedOrLost) {
     CannedHttp http;
     ServiceClient service("http://h/alpha/", http);
-    http.reply = Status(500);
+    http.reply = Status(200);
     EXPECT_FALSE(service.Register({}, 1).Failed());
+    http.reply = Status(500);
+    const ServiceStatus refused = service.Register({}, 1);
+    EXPECT_TRUE(refused.Failed());
+    EXPECT_TRUE(refused.refused);
+    EXPECT_NE(refused.error.find("500"), std::string::npos) << refused.error;
     http.reply = Refused();
-    EXPECT_TRUE(service.Register({}, 1).Failed());
+    const ServiceStatus lost = service.Register({}, 1);
+    EXPECT_TRUE(lost.Failed());
+    EXPECT_FALSE(lost.refused);
 }
 
 TEST(ServiceClientTest, ATransportErrorIsReportedAndReadsAsAnEmptyReply) {
