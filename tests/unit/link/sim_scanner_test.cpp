@@ -91,6 +91,19 @@ TEST(SimModel, ListAndScanLogReplies) {
     EXPECT_EQ(model.Feed(Cmd("SC", {}))[0].bytes, Bytes(6, 255));
 }
 
+TEST(SimModel, AOneLetterCommandIsLoggedAndNotAnswered) {
+    ScannerModel model(ScannerConfig{});
+    std::vector<std::string> log;
+    model.logSink = [&](const std::string& line) { log.push_back(line); };
+    EXPECT_TRUE(model.Feed(Cmd("X", {})).empty());
+    // A lone letter that is never followed by anything ends when the line
+    // goes quiet.
+    EXPECT_TRUE(model.Feed(Bytes{'Y'}).empty());
+    EXPECT_TRUE(model.IdleFlush().empty());
+    EXPECT_EQ(model.Feed(Cmd("SN", {})).size(), 1u);
+    EXPECT_EQ(log, (std::vector<std::string>{"X", "Y", "SN"}));
+}
+
 TEST(SimModel, FaultsAndMalformedCommands) {
     ScannerConfig config;
     config.stopAfter = 2;

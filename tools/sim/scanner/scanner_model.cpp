@@ -189,10 +189,13 @@ std::vector<Reply> ScannerModel::IdleFlush() {
 }
 
 std::optional<Reply> ScannerModel::Finish(bool wellFormed) {
-    const std::string code(pending_.begin(),
-                           pending_.begin() + std::min<std::size_t>(2, pending_.size()));
-    const Bytes args(pending_.begin() + std::min<std::size_t>(2, pending_.size()),
-                     pending_.end() - 1);
+    // The command without its CR; a one-letter command ("X" CR) has a code of
+    // one byte and no arguments.
+    const ByteView command = ByteView(pending_).first(pending_.size() - 1);
+    const ByteView codeBytes = command.first(std::min<std::size_t>(2, command.size()));
+    const std::string code(codeBytes.begin(), codeBytes.end());
+    const Bytes args(command.begin() + static_cast<std::ptrdiff_t>(codeBytes.size()),
+                     command.end());
     pending_.clear();
     Log(code, args);
     if (!wellFormed) {
