@@ -57,6 +57,19 @@ std::string ChipTextOfListRecord(ByteView r) {
     return ChipNumberText(country, national).text;
 }
 
+// The scanner's firmware writes each record it appends to the scan log page by
+// page, so a record that crosses a page boundary lands whole (one program
+// alone would wrap inside its page).
+void ProgramAcrossPages(FlashMemory& memory, std::uint32_t address, ByteView data) {
+    while (!data.empty()) {
+        const std::size_t room = FlashMemory::kPageBytes - address % FlashMemory::kPageBytes;
+        const std::size_t part = std::min(room, data.size());
+        memory.Program(address, data.first(part));
+        address += static_cast<std::uint32_t>(part);
+        data = data.subspan(part);
+    }
+}
+
 std::string Hex(ByteView bytes, const char* separator) {
     std::string out;
     char two[3];
@@ -356,8 +369,9 @@ std::size_t ScannerModel::ListRecordCount() const {
 std::optional<Bytes> ScannerModel::Scan(ByteView scanRecord) {
     const std::size_t used = ScanLogRecords().size();
     if ((used + 1) * kScanRecordBytes <= kScanLogBytes) {
-        memory_.Program(ScanLogStart() + static_cast<std::uint32_t>(used * kScanRecordBytes),
-                        scanRecord);
+        ProgramAcrossPages(memory_,
+                           ScanLogStart() + static_cast<std::uint32_t>(used * kScanRecordBytes),
+                           scanRecord);
     }
     if (!keyboardMode_) {
         return std::nullopt;
