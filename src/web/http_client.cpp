@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
 
 namespace tallybird {
@@ -28,22 +29,48 @@ struct ListDeleter {
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 
-std::size_t AppendToBytes(char* data, std::size_t size, std::size_t count, void* target) {
-    auto* bytes = static_cast<Bytes*>(target);
-    bytes->insert(bytes->end(), data, data + size * count);
-    return size * count;
+// What a body over its cap reports: "the reply was too large (more than 8 MiB)".
+std::string TooLargeText(std::size_t limit) {
+    return "the reply was too large (more than " + std::to_string(limit >> 20) + " MiB)";
 }
 
-std::size_t AppendToFile(char* data, std::size_t size, std::size_t count, void* target) {
-    return std::fwrite(data, size, count, static_cast<std::FILE*>(target)) * size;
+// Where the body of a reply goes: memory or an open file, never more than
+// `limit` bytes of it.
+struct BodySink {
+    Bytes* bytes = nullptr;
+    std::FILE* file = nullptr;
+    std::size_t limit = 0;
+    std::size_t received = 0;
+    bool tooLarge = false;
+
+    // Takes one piece; false stops the transfer (over the cap, or a failed write).
+    bool Take(const char* data, std::size_t length) {
+        if (length > limit - received) {
+            tooLarge = true;
+            return false;
+        }
+        received += length;
+        if (file != nullptr) {
+            return std::fwrite(data, 1, length, file) == length;
+        }
+        bytes->insert(bytes->end(), data, data + length);
+        return true;
+    }
+};
+
+// libcurl's write callback: a count other than the one offered ends the
+// transfer with an error at once.
+std::size_t TakeBody(char* data, std::size_t size, std::size_t count, void* sink) {
+    const std::size_t length = size * count;
+    return static_cast<BodySink*>(sink)->Take(data, length) ? length : 0;
 }
 
 // One request: the options every request shares, then the transfer.
 class Exchange {
 public:
     Exchange(const std::string& url, std::chrono::milliseconds connect,
-             std::chrono::milliseconds whole)
-        : handle_(curl_easy_init()) {
+             std::chrono::milliseconds whole, BodySink sink)
+        : handle_(curl_easy_init()), sink_(sink) {
         if (!handle_) {
             return;
         }
@@ -57,11 +84,18 @@ public:
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect.count()));
         curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(whole.count()));
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &TakeBody);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink_);
+        // A reply that announces a longer body fails before any of it is read.
+        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sink_.limit));
     }
+
+    Exchange(const Exchange&) = delete;
+    Exchange& operator=(const Exchange&) = delete;
 
     CURL* Handle() const { return handle_.get(); }
 
-    // Runs the transfer; the body has been delivered to the write callback.
+    // Runs the transfer; the body has gone to the sink.
     HttpReply Perform() {
         HttpReply reply;
         if (!handle_) {
@@ -69,6 +103,10 @@ public:
             return reply;
         }
         const CURLcode code = curl_easy_perform(handle_.get());
+        if (sink_.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+            reply.transportError = TooLargeText(sink_.limit);
+            return reply;
+        }
         if (code != CURLE_OK) {
             reply.transportError = errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(code);
             return reply;
@@ -81,6 +119,7 @@ public:
 
 private:
     EasyHandle handle_;
+    BodySink sink_;
     char errorText_[CURL_ERROR_SIZE];
 };
 
@@ -103,18 +142,15 @@ CurlHttpClient::CurlHttpClient(HttpTimeouts timeouts) : timeouts_(timeouts) {
 }
 
 HttpReply CurlHttpClient::Fetch(const std::string& url) {
-    Exchange exchange(url, timeouts_.connect, timeouts_.request);
     Bytes body;
-    if (exchange.Handle() != nullptr) {
-        curl_easy_setopt(exchange.Handle(), CURLOPT_WRITEFUNCTION, &AppendToBytes);
-        curl_easy_setopt(exchange.Handle(), CURLOPT_WRITEDATA, &body);
-    }
+    Exchange exchange(url, timeouts_.connect, timeouts_.request, {&body, nullptr, kMaxReplyBytes});
     return WithBody(exchange.Perform(), std::move(body));
 }
 
 HttpReply CurlHttpClient::Post(const std::string& url, ByteView body, std::string_view headerLine) {
-    Exchange exchange(url, timeouts_.connect, timeouts_.request);
     Bytes replyBody;
+    Exchange exchange(url, timeouts_.connect, timeouts_.request,
+                      {&replyBody, nullptr, kMaxReplyBytes});
     HeaderList headers;
     if (exchange.Handle() != nullptr) {
         CURL* h = exchange.Handle();
@@ -127,8 +163,6 @@ HttpReply CurlHttpClient::Post(const std::string& url, ByteView body, std::strin
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.data());
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AppendToBytes);
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &replyBody);
     }
     return WithBody(exchange.Perform(), std::move(replyBody));
 }
@@ -145,12 +179,11 @@ HttpReply CurlHttpClient::DownloadToFile(const std::string& url,
         reply.transportError = "cannot write " + partial.string();
         return reply;
     }
-    Exchange exchange(url, timeouts_.connect, timeouts_.download);
+    Exchange exchange(url, timeouts_.connect, timeouts_.download,
+                      {nullptr, out, kMaxInstallerBytes});
     if (exchange.Handle() != nullptr) {
         curl_easy_setopt(exchange.Handle(), CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(exchange.Handle(), CURLOPT_MAXREDIRS, 5L);
-        curl_easy_setopt(exchange.Handle(), CURLOPT_WRITEFUNCTION, &AppendToFile);
-        curl_easy_setopt(exchange.Handle(), CURLOPT_WRITEDATA, out);
     }
     HttpReply reply = exchange.Perform();
     const bool closed = std::fclose(out) == 0;

@@ -3,6 +3,7 @@
 #include "app/bytes.h"
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -13,7 +14,8 @@ namespace tallybird {
 // carries no body: the program reads it as an empty reply.
 struct HttpReply {
     // Non-empty when no complete reply arrived (refused connection, time-out,
-    // connection cut mid-reply, malformed address): the reason in words.
+    // connection cut mid-reply, malformed address, a body over its cap): the
+    // reason in words.
     std::string transportError;
     int status = 0; // the HTTP status; 0 when no reply arrived
     Bytes body;     // the whole body of a 2xx reply, otherwise empty
@@ -23,6 +25,14 @@ struct HttpReply {
     std::string Text() const;
     bool Succeeded() const { return !TransportFailed() && status >= 200 && status <= 299; }
 };
+
+// Every reply body is capped, so a broken or hostile service that never stops
+// sending cannot fill the memory or the disk. The largest reply the service
+// sends is a whole missing-animal list, 250,001 records of 8 bytes (2 MB);
+// the installer, a whole program, gets far more room. A longer body is a
+// transport error.
+inline constexpr std::size_t kMaxReplyBytes = std::size_t{8} << 20;       // 8 MiB
+inline constexpr std::size_t kMaxInstallerBytes = std::size_t{256} << 20; // 256 MiB
 
 // A hung service never hangs the program: a connection that is not made
 // within `connect`, or a request that has not ended within `request`
@@ -43,7 +53,8 @@ public:
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    // GET the address; the body as bytes, first byte at index 0.
+    // GET the address; the body as bytes, first byte at index 0. A body over
+    // kMaxReplyBytes is a transport error (so for Post too).
     virtual HttpReply Fetch(const std::string& url) = 0;
 
     // POST `body` as it is with one extra header line ("Name: value").
@@ -51,7 +62,7 @@ public:
 
     // GET the address into `file`. The file appears only when a complete 2xx
     // reply arrived; otherwise nothing is left behind. The reply's body is
-    // not kept in memory.
+    // not kept in memory; one over kMaxInstallerBytes is a transport error.
     virtual HttpReply DownloadToFile(const std::string& url, const std::filesystem::path& file) = 0;
 };
 

@@ -174,6 +174,18 @@ TEST(LinkOverSimulator, GarbageAndSilence) {
     EXPECT_TRUE(SendCC(link).failed); // the scanner stopped answering
 }
 
+TEST(LinkOverSimulator, AOneLetterCommandIsIgnoredAndTheNextIsAnswered) {
+    TempDir dir;
+    ScannerSim sim(dir.Path(), Args({"--serial", "66051"}));
+    ASSERT_TRUE(sim.Linked());
+    OpenLink open(sim.Link());
+    ASSERT_TRUE(open.port.IsOpen());
+    ASSERT_TRUE(open.port.Write(Bytes{'X', 13}));
+    EXPECT_EQ(ReadSerialNumber(open.link), 66051u);
+    EXPECT_EQ(sim.Control("status"), "ok plugged=1 keyboard=0 commands=1");
+    EXPECT_EQ(sim.WireLog(), "X\nSN\n");
+}
+
 class CliAgainstSimulator : public ::testing::Test {
 protected:
     void Configure(const std::filesystem::path& link) {

@@ -128,6 +128,15 @@ private:
     int scanners_ = 0;
 };
 
+// The bodies of the uploads the simulated service received, in order.
+inline std::vector<std::string> UploadBodies(const QJsonObject& serviceState) {
+    std::vector<std::string> bodies;
+    for (const QJsonValue& upload : serviceState.value("uploads").toArray()) {
+        bodies.push_back(upload.toObject().value("body").toString().toStdString());
+    }
+    return bodies;
+}
+
 // The commands of a wire log, one code (with its arguments) per entry.
 inline std::vector<std::string> WireLines(const std::string& log) {
     std::vector<std::string> lines;

@@ -56,14 +56,6 @@ std::vector<std::string> RequestTargets(const QJsonObject& state) {
     return targets;
 }
 
-std::vector<std::string> UploadBodies(const QJsonObject& state) {
-    std::vector<std::string> bodies;
-    for (const QJsonValue& upload : state.value("uploads").toArray()) {
-        bodies.push_back(upload.toObject().value("body").toString().toStdString());
-    }
-    return bodies;
-}
-
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.rfind(prefix, 0) == 0;
 }

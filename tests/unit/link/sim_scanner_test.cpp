@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace tallybird::sim {
 namespace {
 
@@ -89,6 +91,39 @@ TEST(SimModel, ListAndScanLogReplies) {
     // Erasing the scan log's first sector empties it.
     replies = model.Feed(Cmd("SE", {31, 160, 0}));
     EXPECT_EQ(model.Feed(Cmd("SC", {}))[0].bytes, Bytes(6, 255));
+}
+
+TEST(SimModel, AFullScanLogReadsBackRecordForRecord) {
+    ScannerModel model(ScannerConfig{});
+    Bytes expected;
+    // Four 4096-byte sectors of 6-byte records: every 43rd crosses a page.
+    for (int k = 0; k < 4 * 4096 / 6; ++k) {
+        char chip[32];
+        std::snprintf(chip, sizeof chip, "%03d%012d", 4 + k % 996, 100000 + 7919 * k);
+        const Bytes record = ScanRecordFor(chip);
+        model.Scan(record);
+        expected.insert(expected.end(), record.begin(), record.end());
+    }
+    model.Scan(ScanRecordFor("985000000000001")); // no room left: not kept
+    expected.insert(expected.end(), 6, 255);
+    const auto replies = model.Feed(Cmd("SC", {}));
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_TRUE(replies[0].bytes == expected);
+    EXPECT_EQ(model.Memory().At(model.ScanLogStart() + 4 * 4096), 255)
+        << "the organisation area after the log is untouched";
+}
+
+TEST(SimModel, AOneLetterCommandIsLoggedAndNotAnswered) {
+    ScannerModel model(ScannerConfig{});
+    std::vector<std::string> log;
+    model.logSink = [&](const std::string& line) { log.push_back(line); };
+    EXPECT_TRUE(model.Feed(Cmd("X", {})).empty());
+    // A lone letter that is never followed by anything ends when the line
+    // goes quiet.
+    EXPECT_TRUE(model.Feed(Bytes{'Y'}).empty());
+    EXPECT_TRUE(model.IdleFlush().empty());
+    EXPECT_EQ(model.Feed(Cmd("SN", {})).size(), 1u);
+    EXPECT_EQ(log, (std::vector<std::string>{"X", "Y", "SN"}));
 }
 
 TEST(SimModel, FaultsAndMalformedCommands) {

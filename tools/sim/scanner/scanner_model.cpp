@@ -57,6 +57,19 @@ std::string ChipTextOfListRecord(ByteView r) {
     return ChipNumberText(country, national).text;
 }
 
+// The scanner's firmware writes each record it appends to the scan log page by
+// page, so a record that crosses a page boundary lands whole (one program
+// alone would wrap inside its page).
+void ProgramAcrossPages(FlashMemory& memory, std::uint32_t address, ByteView data) {
+    while (!data.empty()) {
+        const std::size_t room = FlashMemory::kPageBytes - address % FlashMemory::kPageBytes;
+        const std::size_t part = std::min(room, data.size());
+        memory.Program(address, data.first(part));
+        address += static_cast<std::uint32_t>(part);
+        data = data.subspan(part);
+    }
+}
+
 std::string Hex(ByteView bytes, const char* separator) {
     std::string out;
     char two[3];
@@ -189,10 +202,13 @@ std::vector<Reply> ScannerModel::IdleFlush() {
 }
 
 std::optional<Reply> ScannerModel::Finish(bool wellFormed) {
-    const std::string code(pending_.begin(),
-                           pending_.begin() + std::min<std::size_t>(2, pending_.size()));
-    const Bytes args(pending_.begin() + std::min<std::size_t>(2, pending_.size()),
-                     pending_.end() - 1);
+    // The command without its CR; a one-letter command ("X" CR) has a code of
+    // one byte and no arguments.
+    const ByteView command = ByteView(pending_).first(pending_.size() - 1);
+    const ByteView codeBytes = command.first(std::min<std::size_t>(2, command.size()));
+    const std::string code(codeBytes.begin(), codeBytes.end());
+    const Bytes args(command.begin() + static_cast<std::ptrdiff_t>(codeBytes.size()),
+                     command.end());
     pending_.clear();
     Log(code, args);
     if (!wellFormed) {
@@ -353,8 +369,9 @@ std::size_t ScannerModel::ListRecordCount() const {
 std::optional<Bytes> ScannerModel::Scan(ByteView scanRecord) {
     const std::size_t used = ScanLogRecords().size();
     if ((used + 1) * kScanRecordBytes <= kScanLogBytes) {
-        memory_.Program(ScanLogStart() + static_cast<std::uint32_t>(used * kScanRecordBytes),
-                        scanRecord);
+        ProgramAcrossPages(memory_,
+                           ScanLogStart() + static_cast<std::uint32_t>(used * kScanRecordBytes),
+                           scanRecord);
     }
     if (!keyboardMode_) {
         return std::nullopt;

@@ -32,6 +32,11 @@ namespace {
 
 constexpr int kDefaultPort = 8642;
 
+// The largest request body taken: far above an upload of a full scan log
+// (3,100 chips of up to 16 digits, about 53 KB) and a state holding a full
+// list (250,001 chips, about 12 MB of JSON).
+constexpr std::size_t kMaxBodyBytes = std::size_t{64} << 20;
+
 constexpr const char* kHelp =
     R"(usage: tallybird-sim service [--port N] [--state FILE] [--record FILE]
 
@@ -148,27 +153,59 @@ QString Decoded(const std::string& raw) {
     return QString::fromStdString(FromSingleByte(UrlDecode(bytes)));
 }
 
+// The body of a POST, read by the handler itself: cpp-httplib's own reading
+// turns away a form body over 8 KB (an upload of about 500 chips). Nothing
+// when the body did not arrive (status 400) or is over kMaxBodyBytes (413;
+// the server checks an announced length, this a chunked body).
+std::optional<std::string> ReadBody(const httplib::ContentReader& reader, httplib::Response& res) {
+    std::string body;
+    bool tooLarge = false;
+    const bool whole = reader([&](const char* data, std::size_t length) {
+        tooLarge = length > kMaxBodyBytes - body.size();
+        if (!tooLarge) {
+            body.append(data, length);
+        }
+        return !tooLarge;
+    });
+    if (!whole || tooLarge) {
+        res.status = tooLarge || res.status == 413 ? 413 : 400;
+        return std::nullopt;
+    }
+    return body;
+}
+
 class Simulator {
 public:
     Simulator(ServiceState state, Options options)
         : state_(std::move(state)), options_(std::move(options)) {}
 
     void Install(httplib::Server& server) {
-        const auto endpoint = [this](const httplib::Request& req, httplib::Response& res) {
-            Serve(req.matches[1].str(), req, res);
-        };
-        server.Get(R"(/alpha/([^/]*))", endpoint);
-        server.Post(R"(/alpha/([^/]*))", endpoint);
+        server.set_payload_max_length(kMaxBodyBytes);
+        server.Get(R"(/alpha/([^/]*))",
+                   [this](const httplib::Request& req, httplib::Response& res) {
+                       Serve(req.matches[1].str(), req, {}, res);
+                   });
+        server.Post(R"(/alpha/([^/]*))", [this](const httplib::Request& req, httplib::Response& res,
+                                                const httplib::ContentReader& reader) {
+            if (const std::optional<std::string> body = ReadBody(reader, res)) {
+                Serve(req.matches[1].str(), req, *body, res);
+            }
+        });
         server.Get(R"(/download/(setup[^/]*\.run))",
-                   [this](const auto& req, auto& res) { Serve("download", req, res); });
+                   [this](const auto& req, auto& res) { Serve("download", req, {}, res); });
         server.Get("/sim/state", [this](const httplib::Request&, httplib::Response& res) {
             std::lock_guard lock(mutex_);
             res.set_content(StateToJson(state_).toStdString(), "application/json");
         });
-        server.Post("/sim/state", [this](const httplib::Request& req, httplib::Response& res) {
+        server.Post("/sim/state", [this](const httplib::Request&, httplib::Response& res,
+                                         const httplib::ContentReader& reader) {
+            const std::optional<std::string> body = ReadBody(reader, res);
             ServiceState replacement;
             std::string error;
-            if (!ParseState(QByteArray::fromStdString(req.body), replacement, error)) {
+            if (!body) {
+                return;
+            }
+            if (!ParseState(QByteArray::fromStdString(*body), replacement, error)) {
                 res.status = 400;
                 res.set_content(error + "\n", "text/plain");
                 return;
@@ -228,7 +265,8 @@ private:
     }
 
     // Records the request and works out the normal reply, under the lock.
-    std::optional<NormalReply> Answer(const std::string& name, const httplib::Request& req) {
+    std::optional<NormalReply> Answer(const std::string& name, const httplib::Request& req,
+                                      const std::string& body) {
         state_.requests.append(QJsonObject{{"method", QString::fromStdString(req.method)},
                                            {"target", QString::fromStdString(req.target)}});
         NormalReply reply;
@@ -250,9 +288,9 @@ private:
                     headers[QString::fromStdString(key)] = QString::fromStdString(value);
                 }
             }
-            const Bytes body(req.body.begin(), req.body.end());
+            const Bytes bytes(body.begin(), body.end());
             state_.uploads.append(QJsonObject{
-                {"body", QString::fromStdString(FromSingleByte(body))}, {"headers", headers}});
+                {"body", QString::fromStdString(FromSingleByte(bytes))}, {"headers", headers}});
             reply.body = "OK";
         } else if (name == "getlost.php") {
             const int country = static_cast<int>(LeadingNumber(RawParam(req.target, "c")));
@@ -287,12 +325,13 @@ private:
         return reply;
     }
 
-    void Serve(const std::string& name, const httplib::Request& req, httplib::Response& res) {
+    void Serve(const std::string& name, const httplib::Request& req, const std::string& body,
+               httplib::Response& res) {
         std::optional<NormalReply> normal;
         Fault fault;
         {
             std::lock_guard lock(mutex_);
-            normal = Answer(name, req);
+            normal = Answer(name, req, body);
             const auto found = state_.faults.find(name);
             if (found != state_.faults.end()) {
                 fault = found->second;
