@@ -61,5 +61,47 @@ TEST(LargeUpload, AFullScanLogGoesUpInOneRequestAndIsCleared) {
     EXPECT_FALSE(std::filesystem::exists(rig.dataFolder() / "TBM00066051.err"));
 }
 
+// The scan-log record of a 15-digit chip: national number low byte first,
+// then its top six bits with the country code's low two bits, then the
+// country code's upper eight bits.
+Bytes ScanRecord(const std::string& chip) {
+    const unsigned country = static_cast<unsigned>(std::stoul(chip.substr(0, 3)));
+    const unsigned long long national = std::stoull(chip.substr(3));
+    return {static_cast<std::uint8_t>(national & 0xFF),
+            static_cast<std::uint8_t>((national >> 8) & 0xFF),
+            static_cast<std::uint8_t>((national >> 16) & 0xFF),
+            static_cast<std::uint8_t>((national >> 24) & 0xFF),
+            static_cast<std::uint8_t>(((national >> 32) & 0x3F) | ((country % 4) << 6)),
+            static_cast<std::uint8_t>(country / 4)};
+}
+
+// The most chips the program's tables take in one session, more than the
+// simulated scanner's four sectors hold: a scanner that answers from a table
+// sends them, and all of them reach the service in one request.
+TEST(LargeUpload, TheLargestScanLogTheTablesTakeGoesUpWhole) {
+    SessionRig rig(R"({"time": 1765350000, "countries": {"1": {"lost": []}}})");
+    const std::vector<std::string> chips = ManyChips(3100);
+    Bytes scanLog;
+    std::string expected = "serial number=66051|";
+    for (const std::string& chip : chips) {
+        const Bytes record = ScanRecord(chip);
+        scanLog.insert(scanLog.end(), record.begin(), record.end());
+        expected += chip + "|";
+    }
+    scanLog.insert(scanLog.end(), 6, 255);
+    ScriptedLink link;
+    link.replies = {{"SN", {1, 2, 3}}, {"VR", {'W', 2}},      {"TN", {0, 0, 0, 0}},
+                    {"SC", scanLog},   {"UP", Bytes(6, 255)}, {"RD", Bytes(32, 255)}};
+    RecordingObserver observer;
+    ASSERT_EQ(rig.RunOn(link, observer), SessionEnd::Orderly)
+        << (observer.messages.empty() ? "" : observer.messages[0]);
+    const std::vector<std::string> bodies = UploadBodies(rig.Service().State());
+    ASSERT_EQ(bodies.size(), 1u);
+    EXPECT_EQ(bodies[0].size(), expected.size());
+    EXPECT_TRUE(bodies[0] == expected);
+    EXPECT_NE(std::find(link.sent.begin(), link.sent.end(), "CC"), link.sent.end())
+        << "uploaded, then cleared";
+}
+
 } // namespace
 } // namespace tallybird::test

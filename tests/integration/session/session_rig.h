@@ -21,6 +21,7 @@
 
 #include <QJsonArray>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,29 @@ public:
 inline QJsonObject Chip(const std::string& text, int attribute = 0) {
     return QJsonObject{{"chip", QString::fromStdString(text)}, {"attribute", attribute}};
 }
+
+// A scanner link that answers each command code from a table.
+class ScriptedLink : public SessionLink {
+public:
+    std::map<std::string, Bytes> replies;
+    std::vector<std::string> sent;
+
+    bool Open() override { return open_ = true; }
+    void Close() override { open_ = false; }
+    bool IsOpen() const override { return open_; }
+    bool SendCommand(ByteView command) override {
+        const std::string code(command.begin(), command.begin() + 2);
+        sent.push_back(code);
+        const auto found = replies.find(code);
+        reply_ = found != replies.end() ? found->second : Bytes{'Z'};
+        return false;
+    }
+    ByteView Reply() const override { return reply_; }
+
+private:
+    bool open_ = false;
+    Bytes reply_;
+};
 
 class SessionRig {
 public:

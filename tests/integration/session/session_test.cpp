@@ -355,29 +355,6 @@ TEST(SessionRegistrationTest, ARegistrationThatDidNotArriveIsSentAgain) {
     }
 }
 
-// A scanner link that answers each command code from a table.
-class ScriptedLink : public SessionLink {
-public:
-    std::map<std::string, Bytes> replies;
-    std::vector<std::string> sent;
-
-    bool Open() override { return open_ = true; }
-    void Close() override { open_ = false; }
-    bool IsOpen() const override { return open_; }
-    bool SendCommand(ByteView command) override {
-        const std::string code(command.begin(), command.begin() + 2);
-        sent.push_back(code);
-        const auto found = replies.find(code);
-        reply_ = found != replies.end() ? found->second : Bytes{'Z'};
-        return false;
-    }
-    ByteView Reply() const override { return reply_; }
-
-private:
-    bool open_ = false;
-    Bytes reply_;
-};
-
 Bytes WithTerminator(Bytes records) {
     records.insert(records.end(), 6, 255);
     return records;
