@@ -15,6 +15,18 @@ QString KeyPath(std::string_view section, std::string_view key) {
     return ToQ(section) + QLatin1Char('/') + ToQ(key);
 }
 
+// QSettings reads an unquoted value that holds a comma as a list of texts,
+// each trimmed of the white space around it. Joining the pieces with commas
+// gives back a value written without spaces around its commas exactly (a
+// device path, an address); spaces beside a comma in a hand-written value
+// are lost. Values saved through Save are quoted and come back whole.
+std::string TextOf(const QVariant& value) {
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QLatin1Char(',')).toStdString();
+    }
+    return value.toString().toStdString();
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(const std::filesystem::path& iniFile)
@@ -36,7 +48,7 @@ std::string SettingsStore::Get(std::string_view section, std::string_view key,
     if (!value.isValid()) {
         return std::string(defaultValue);
     }
-    return value.toString().toStdString();
+    return TextOf(value);
 }
 
 void SettingsStore::Save(std::string_view section, std::string_view key, std::string_view value) {
@@ -51,7 +63,7 @@ std::map<std::string, std::string> SettingsStore::Section(std::string_view secti
     std::map<std::string, std::string> values;
     settings_->beginGroup(ToQ(section));
     for (const QString& key : settings_->childKeys()) {
-        values[key.toStdString()] = settings_->value(key).toString().toStdString();
+        values[key.toStdString()] = TextOf(settings_->value(key));
     }
     settings_->endGroup();
     return values;

@@ -73,6 +73,24 @@ TEST_F(SettingsTest, HandWrittenFileWithPortsAndComm) {
     EXPECT_EQ(ports.at(7), "/tmp/kivo0");
 }
 
+TEST_F(SettingsTest, HandWrittenValuesWithCommasComeBackWhole) {
+    test::WriteTextFile(ini, "[Settings]\nServerBaseUrl=http://host/alpha,x/\nStartUp=,a,,b,\n\n"
+                             "[Ports]\n7=/tmp/kivo,0\n");
+    SettingsStore store(ini);
+    Settings settings(store);
+    EXPECT_EQ(settings.ServerBaseUrl(), "http://host/alpha,x/");
+    EXPECT_EQ(settings.StartUp(), ",a,,b,") << "empty pieces stay";
+    EXPECT_EQ(settings.PortMap().at(7), "/tmp/kivo,0");
+}
+
+TEST_F(SettingsTest, SavedValuesWithCommasComeBackWhole) {
+    const std::string value = " a, b ,c,";
+    SettingsStore(ini).Save("Ports", "9", value);
+    SettingsStore store(ini);
+    EXPECT_EQ(store.Get("Ports", "9", ""), value);
+    EXPECT_EQ(store.Section("Ports").at("9"), value);
+}
+
 struct WedgeEndCase {
     std::string text;
     int code;
