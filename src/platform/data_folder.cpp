@@ -1,6 +1,6 @@
 #include "platform/data_folder.h"
 
-#include <QStandardPaths>
+#include "platform/xdg_folders.h"
 
 #include <algorithm>
 #include <cctype>
@@ -52,7 +52,7 @@ std::filesystem::path ResolveDataFolder(const std::filesystem::path& dataHome,
 }
 
 std::filesystem::path DefaultDataHome() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString();
+    return XdgHome("XDG_DATA_HOME", ".local/share");
 }
 
 std::filesystem::path InstallFolder() {

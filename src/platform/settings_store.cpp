@@ -1,7 +1,8 @@
 #include "platform/settings_store.h"
 
+#include "platform/xdg_folders.h"
+
 #include <QSettings>
-#include <QStandardPaths>
 #include <QString>
 
 namespace tallybird {
@@ -36,8 +37,7 @@ SettingsStore::SettingsStore(const std::filesystem::path& iniFile)
 SettingsStore::~SettingsStore() = default;
 
 std::filesystem::path SettingsStore::DefaultFile() {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return std::filesystem::path(config.toStdString()) / "Tallybird" / "Tallybird.ini";
+    return XdgHome("XDG_CONFIG_HOME", ".config") / "Tallybird" / "Tallybird.ini";
 }
 
 std::string SettingsStore::Get(std::string_view section, std::string_view key,

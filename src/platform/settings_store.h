@@ -22,7 +22,8 @@ public:
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
-    // $XDG_CONFIG_HOME/Tallybird/Tallybird.ini (default ~/.config/...).
+    // $XDG_CONFIG_HOME/Tallybird/Tallybird.ini (default ~/.config/...; a
+    // relative value is ignored).
     static std::filesystem::path DefaultFile();
 
     std::string Get(std::string_view section, std::string_view key,
