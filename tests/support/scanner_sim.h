@@ -96,23 +96,31 @@ private:
 };
 
 struct ProcessResult {
-    int exitCode = -1;
+    int exitCode = -1; // -1 when it did not exit by itself (a signal, the time limit)
+    bool timedOut = false;
     std::string out;
     std::string err;
 };
 
 // Runs tallybird-cli with XDG_CONFIG_HOME set to `configHome` and its data
 // folder below it (`configHome`/data-home/Tallybird), never the user's own.
-inline ProcessResult RunCli(const std::filesystem::path& configHome, const QStringList& args) {
+// A process still running after `limit` (scaled) is killed.
+inline ProcessResult RunCli(const std::filesystem::path& configHome, const QStringList& args,
+                            std::chrono::milliseconds limit = std::chrono::seconds(60)) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome.string()));
     env.insert("XDG_DATA_HOME", QString::fromStdString((configHome / "data-home").string()));
     process.setProcessEnvironment(env);
     process.start(TALLYBIRD_CLI_PATH, args);
-    process.waitForFinished(static_cast<int>(Scaled(std::chrono::seconds(60)).count()));
     ProcessResult result;
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    if (!process.waitForFinished(static_cast<int>(Scaled(limit).count()))) {
+        result.timedOut = process.state() != QProcess::NotRunning;
+        process.kill();
+        process.waitForFinished();
+    } else if (process.exitStatus() == QProcess::NormalExit) {
+        result.exitCode = process.exitCode();
+    }
     result.out = process.readAllStandardOutput().toStdString();
     result.err = process.readAllStandardError().toStdString();
     return result;
