@@ -1,5 +1,6 @@
 #include "app/settings.h"
 #include "app/shared_state.h"
+#include "support/hostile_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -89,6 +90,24 @@ TEST_F(SettingsTest, SavedValuesWithCommasComeBackWhole) {
     SettingsStore store(ini);
     EXPECT_EQ(store.Get("Ports", "9", ""), value);
     EXPECT_EQ(store.Section("Ports").at("9"), value);
+}
+
+TEST_F(SettingsTest, AFifoOrADirectoryInPlaceOfTheFileReadsAsNoSettings) {
+    for (const auto kind : {test::HostileFile::Fifo, test::HostileFile::Directory}) {
+        SCOPED_TRACE(test::Name(kind));
+        const auto file = dir / (test::Name(kind) + ".ini");
+        ASSERT_TRUE(test::PlaceHostileFile(kind, file));
+        const auto readsDefaults = [&] {
+            SettingsStore store(file);
+            Settings settings(store);
+            settings.SetKeyboard(true);
+            return settings.ServerBaseUrl() == kDefaultServerBaseUrl && !settings.Keyboard() &&
+                           settings.PortMap().empty()
+                       ? 0
+                       : 1;
+        };
+        EXPECT_EQ(test::ExitCodeWithin(std::chrono::seconds(5), readsDefaults), 0);
+    }
 }
 
 struct WedgeEndCase {
