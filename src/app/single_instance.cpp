@@ -1,7 +1,8 @@
 #include "app/single_instance.h"
 
+#include "platform/xdg_folders.h"
+
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QString>
 
 namespace tallybird {
@@ -16,8 +17,7 @@ SingleInstance::SingleInstance(const std::filesystem::path& lockFile)
 SingleInstance::~SingleInstance() = default;
 
 std::filesystem::path SingleInstance::DefaultLockFile() {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return std::filesystem::path(runtime.toStdString()) / "tallybird.lock";
+    return XdgRuntimeFolder() / "tallybird.lock";
 }
 
 bool SingleInstance::Acquire() {

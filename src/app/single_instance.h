@@ -17,7 +17,8 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // $XDG_RUNTIME_DIR/tallybird.lock (Qt's runtime location).
+    // $XDG_RUNTIME_DIR/tallybird.lock (Qt's runtime location; a relative
+    // value is ignored).
     static std::filesystem::path DefaultLockFile();
 
     // True when this process now holds the lock; false when another running

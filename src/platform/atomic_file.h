@@ -9,11 +9,17 @@ namespace tallybird {
 
 // Writes the whole file through a temporary file in the same folder that is
 // renamed over the old one, so a crash or a full disk never leaves a
-// half-written file behind. False when anything failed; the old file is then
-// untouched.
+// half-written file behind. Whatever has the name is replaced, never written
+// through: a symbolic link is replaced by the file, its target left alone. A
+// replaced regular file keeps its permissions; a new one gets those of any
+// new file. False when anything failed (a directory has the name, the folder
+// is missing or full); the old file is then untouched and no temporary file
+// is left.
 bool WriteFileAtomically(const std::filesystem::path& file, ByteView contents);
 
-// The whole file, or nothing when it cannot be read (absent, unreadable).
+// The whole file, or nothing when it cannot be read: absent, unreadable, or
+// not a regular file (a directory, a FIFO, a device). Never blocks; a
+// symbolic link to a regular file is read.
 std::optional<Bytes> ReadWholeFile(const std::filesystem::path& file);
 
 } // namespace tallybird

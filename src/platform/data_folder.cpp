@@ -1,6 +1,7 @@
 #include "platform/data_folder.h"
 
-#include <QStandardPaths>
+#include "platform/atomic_file.h"
+#include "platform/xdg_folders.h"
 
 #include <algorithm>
 #include <cctype>
@@ -22,16 +23,17 @@ bool HasTbfExtension(const std::filesystem::path& file) {
 void CopyOlderInstallationFiles(const std::filesystem::path& installFolder,
                                 const std::filesystem::path& dataFolder) {
     std::error_code ec;
-    if (!std::filesystem::exists(installFolder / kRegistrationFileName, ec)) {
+    if (!std::filesystem::is_regular_file(installFolder / kRegistrationFileName, ec)) {
         return;
     }
     for (const auto& entry : std::filesystem::directory_iterator(installFolder, ec)) {
-        std::error_code entryEc;
-        if (!entry.is_regular_file(entryEc) || !HasTbfExtension(entry.path())) {
+        if (!HasTbfExtension(entry.path())) {
             continue;
         }
-        std::filesystem::copy_file(entry.path(), dataFolder / entry.path().filename(),
-                                   std::filesystem::copy_options::overwrite_existing, entryEc);
+        // Only regular files are read, and each copy is whole or absent.
+        if (const auto bytes = ReadWholeFile(entry.path())) {
+            WriteFileAtomically(dataFolder / entry.path().filename(), *bytes);
+        }
     }
 }
 
@@ -52,7 +54,7 @@ std::filesystem::path ResolveDataFolder(const std::filesystem::path& dataHome,
 }
 
 std::filesystem::path DefaultDataHome() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString();
+    return XdgHome("XDG_DATA_HOME", ".local/share");
 }
 
 std::filesystem::path InstallFolder() {

@@ -14,7 +14,7 @@ namespace tallybird {
 std::filesystem::path ResolveDataFolder(const std::filesystem::path& dataHome,
                                         const std::filesystem::path& installFolder);
 
-// $XDG_DATA_HOME (default ~/.local/share); empty when no home is known.
+// $XDG_DATA_HOME (default ~/.local/share; a relative value is ignored).
 std::filesystem::path DefaultDataHome();
 
 // The folder of the running executable.

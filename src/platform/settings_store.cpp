@@ -1,8 +1,11 @@
 #include "platform/settings_store.h"
 
+#include "platform/xdg_folders.h"
+
 #include <QSettings>
-#include <QStandardPaths>
 #include <QString>
+
+#include <sys/stat.h>
 
 namespace tallybird {
 namespace {
@@ -15,45 +18,83 @@ QString KeyPath(std::string_view section, std::string_view key) {
     return ToQ(section) + QLatin1Char('/') + ToQ(key);
 }
 
+// QSettings reads an unquoted value that holds a comma as a list of texts,
+// each trimmed of the white space around it. Joining the pieces with commas
+// gives back a value written without spaces around its commas exactly (a
+// device path, an address); spaces beside a comma in a hand-written value
+// are lost. Values saved through Save are quoted and come back whole.
+std::string TextOf(const QVariant& value) {
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QLatin1Char(',')).toStdString();
+    }
+    return value.toString().toStdString();
+}
+
+// QSettings reads the file through a plain blocking open: a FIFO in its
+// place would block the program for ever. Only a regular file (or nothing,
+// or a name that cannot be looked at) is handed to it.
+bool MayHoldSettings(const std::filesystem::path& file) {
+    struct stat info {};
+    return ::stat(file.c_str(), &info) != 0 || S_ISREG(info.st_mode);
+}
+
 } // namespace
 
-SettingsStore::SettingsStore(const std::filesystem::path& iniFile)
-    : file_(iniFile), settings_(std::make_unique<QSettings>(
-                          QString::fromStdString(iniFile.string()), QSettings::IniFormat)) {}
+SettingsStore::SettingsStore(const std::filesystem::path& iniFile) : file_(iniFile) {}
 
 SettingsStore::~SettingsStore() = default;
 
 std::filesystem::path SettingsStore::DefaultFile() {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return std::filesystem::path(config.toStdString()) / "Tallybird" / "Tallybird.ini";
+    return XdgHome("XDG_CONFIG_HOME", ".config") / "Tallybird" / "Tallybird.ini";
+}
+
+QSettings* SettingsStore::Open() const {
+    if (!MayHoldSettings(file_)) {
+        return nullptr;
+    }
+    if (!settings_) {
+        settings_ = std::make_unique<QSettings>(QString::fromStdString(file_.string()),
+                                                QSettings::IniFormat);
+    }
+    return settings_.get();
 }
 
 std::string SettingsStore::Get(std::string_view section, std::string_view key,
                                std::string_view defaultValue) const {
     std::lock_guard lock(mutex_);
-    settings_->sync();
-    const QVariant value = settings_->value(KeyPath(section, key));
+    QSettings* settings = Open();
+    if (settings == nullptr) {
+        return std::string(defaultValue);
+    }
+    settings->sync();
+    const QVariant value = settings->value(KeyPath(section, key));
     if (!value.isValid()) {
         return std::string(defaultValue);
     }
-    return value.toString().toStdString();
+    return TextOf(value);
 }
 
 void SettingsStore::Save(std::string_view section, std::string_view key, std::string_view value) {
     std::lock_guard lock(mutex_);
-    settings_->setValue(KeyPath(section, key), ToQ(value));
-    settings_->sync();
+    if (QSettings* settings = Open()) {
+        settings->setValue(KeyPath(section, key), ToQ(value));
+        settings->sync();
+    }
 }
 
 std::map<std::string, std::string> SettingsStore::Section(std::string_view section) const {
     std::lock_guard lock(mutex_);
-    settings_->sync();
     std::map<std::string, std::string> values;
-    settings_->beginGroup(ToQ(section));
-    for (const QString& key : settings_->childKeys()) {
-        values[key.toStdString()] = settings_->value(key).toString().toStdString();
+    QSettings* settings = Open();
+    if (settings == nullptr) {
+        return values;
     }
-    settings_->endGroup();
+    settings->sync();
+    settings->beginGroup(ToQ(section));
+    for (const QString& key : settings->childKeys()) {
+        values[key.toStdString()] = TextOf(settings->value(key));
+    }
+    settings->endGroup();
     return values;
 }
 

@@ -12,9 +12,10 @@ class QSettings;
 namespace tallybird {
 
 // The per-user settings file: an INI file read and written through QSettings.
-// Every value is text. Safe to use from the window thread and the session
-// worker at once; each read first picks up what another process (a second
-// instance, tallybird-cli) wrote meanwhile.
+// Every value is text. Anything but a regular file in the file's place (a
+// FIFO, a directory) reads as no settings, and saving then does nothing. Safe to use from the
+// window thread and the session worker at once; each read first picks up what another process (a
+// second instance, tallybird-cli) wrote meanwhile.
 class SettingsStore {
 public:
     explicit SettingsStore(const std::filesystem::path& iniFile);
@@ -22,7 +23,8 @@ public:
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
-    // $XDG_CONFIG_HOME/Tallybird/Tallybird.ini (default ~/.config/...).
+    // $XDG_CONFIG_HOME/Tallybird/Tallybird.ini (default ~/.config/...; a
+    // relative value is ignored).
     static std::filesystem::path DefaultFile();
 
     std::string Get(std::string_view section, std::string_view key,
@@ -35,9 +37,13 @@ public:
     const std::filesystem::path& File() const { return file_; }
 
 private:
+    // The store's QSettings, made on first use; null while the file's place
+    // holds something other than a regular file.
+    QSettings* Open() const;
+
     std::filesystem::path file_;
     mutable std::mutex mutex_;
-    std::unique_ptr<QSettings> settings_;
+    mutable std::unique_ptr<QSettings> settings_;
 };
 
 } // namespace tallybird

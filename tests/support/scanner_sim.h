@@ -96,7 +96,8 @@ private:
 };
 
 struct ProcessResult {
-    int exitCode = -1;
+    int exitCode = -1; // -1 when it did not exit by itself (a signal, the time limit)
+    bool timedOut = false;
     std::string out;
     std::string err;
 };
@@ -112,12 +113,19 @@ inline void StartCli(QProcess& process, const std::filesystem::path& configHome,
     process.start(TALLYBIRD_CLI_PATH, args);
 }
 
-inline ProcessResult RunCli(const std::filesystem::path& configHome, const QStringList& args) {
+// A process still running after `limit` (scaled) is killed.
+inline ProcessResult RunCli(const std::filesystem::path& configHome, const QStringList& args,
+                            std::chrono::milliseconds limit = std::chrono::seconds(60)) {
     QProcess process;
     StartCli(process, configHome, args);
-    process.waitForFinished(static_cast<int>(Scaled(std::chrono::seconds(60)).count()));
     ProcessResult result;
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    if (!process.waitForFinished(static_cast<int>(Scaled(limit).count()))) {
+        result.timedOut = process.state() != QProcess::NotRunning;
+        process.kill();
+        process.waitForFinished();
+    } else if (process.exitStatus() == QProcess::NormalExit) {
+        result.exitCode = process.exitCode();
+    }
     result.out = process.readAllStandardOutput().toStdString();
     result.err = process.readAllStandardError().toStdString();
     return result;

@@ -21,6 +21,41 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+ScopedEnvironment::ScopedEnvironment() : folder_(std::filesystem::current_path()) {}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    for (const auto& [name, value] : saved_) {
+        if (value) {
+            ::setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(name.c_str());
+        }
+    }
+    std::error_code ec;
+    std::filesystem::current_path(folder_, ec);
+}
+
+void ScopedEnvironment::Set(const std::string& name, const std::string& value) {
+    Remember(name);
+    ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+void ScopedEnvironment::Unset(const std::string& name) {
+    Remember(name);
+    ::unsetenv(name.c_str());
+}
+
+void ScopedEnvironment::ChangeFolder(const std::filesystem::path& folder) {
+    std::filesystem::current_path(folder);
+}
+
+void ScopedEnvironment::Remember(const std::string& name) {
+    if (saved_.count(name) == 0) {
+        const char* value = std::getenv(name.c_str());
+        saved_[name] = value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    }
+}
+
 double TimeFactor() {
     const char* text = std::getenv("TALLYBIRD_TEST_TIME_FACTOR");
     const double factor = text != nullptr ? std::atof(text) : 1.0;

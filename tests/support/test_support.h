@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 
 namespace tallybird::test {
@@ -21,6 +23,26 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Sets environment variables and the current folder for one test and puts
+// the old ones back when it goes.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment();
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+    void Set(const std::string& name, const std::string& value);
+    void Unset(const std::string& name);
+    void ChangeFolder(const std::filesystem::path& folder);
+
+private:
+    void Remember(const std::string& name);
+
+    std::filesystem::path folder_;
+    std::map<std::string, std::optional<std::string>> saved_;
 };
 
 // Sanitizer builds run slower: every wait a test makes is scaled by

@@ -1,7 +1,8 @@
 #include "app/chiplist/chip_list.h"
 
+#include "platform/atomic_file.h"
+
 #include <cstdio>
-#include <fstream>
 
 namespace tallybird {
 
@@ -37,10 +38,9 @@ bool SaveExportText(const std::filesystem::path& file, const std::string& export
     if (file.empty()) {
         return false;
     }
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << exportText << "\r\n";
-    out.close();
-    return static_cast<bool>(out);
+    const std::string text = exportText + "\r\n";
+    return WriteFileAtomically(
+        file, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 } // namespace tallybird

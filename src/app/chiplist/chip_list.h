@@ -28,8 +28,9 @@ std::string CopyText(const std::vector<std::string>& rowChipNumbers,
 // The name the save dialog proposes: "dd_mm_yy_hh_mm_Chip_Numbers".
 std::string ProposedSaveName(const std::tm& now);
 
-// Save: the export text and one CR LF, in a file created or truncated. False
-// on any error; the caller says nothing about it.
+// Save: the export text and one CR LF, in a file created or replaced whole
+// (never written through a symbolic link or into a FIFO). False on any
+// error; the caller says nothing about it.
 bool SaveExportText(const std::filesystem::path& file, const std::string& exportText);
 
 } // namespace tallybird

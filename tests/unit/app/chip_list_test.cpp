@@ -1,4 +1,5 @@
 #include "app/chiplist/chip_list.h"
+#include "support/hostile_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,20 @@ TEST(ChipListTest, SaveWritesEverySessionsLinesAndOneLineEnd) {
               "A    07/12/26 14:05    Yes\r\nB    07/12/26 14:06       \r\n\r\n");
     EXPECT_FALSE(SaveExportText(dir / "no" / "such" / "folder.txt", text.Text()));
     EXPECT_FALSE(SaveExportText({}, text.Text()));
+}
+
+TEST(ChipListTest, SaveReplacesAFifoOrALinkInsteadOfWritingThroughIt) {
+    for (const auto kind : {test::HostileFile::Fifo, test::HostileFile::DanglingSymlink}) {
+        SCOPED_TRACE(test::Name(kind));
+        test::TempDir dir;
+        const auto file = dir / "chips.txt";
+        ASSERT_TRUE(test::PlaceHostileFile(kind, file));
+        const auto save = [&] { return SaveExportText(file, "A\r\n") ? 0 : 1; };
+        EXPECT_EQ(test::ExitCodeWithin(std::chrono::seconds(5), save), 0);
+        ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(file)));
+        EXPECT_EQ(FileText(file), "A\r\n\r\n");
+        EXPECT_FALSE(std::filesystem::exists(test::DanglingTarget(file)));
+    }
 }
 
 TEST(ChipListTest, ProposedName) {

@@ -1,5 +1,6 @@
 #include "app/settings.h"
 #include "app/shared_state.h"
+#include "support/hostile_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,42 @@ TEST_F(SettingsTest, HandWrittenFileWithPortsAndComm) {
     const auto ports = settings.PortMap();
     ASSERT_EQ(ports.size(), 1u);
     EXPECT_EQ(ports.at(7), "/tmp/kivo0");
+}
+
+TEST_F(SettingsTest, HandWrittenValuesWithCommasComeBackWhole) {
+    test::WriteTextFile(ini, "[Settings]\nServerBaseUrl=http://host/alpha,x/\nStartUp=,a,,b,\n\n"
+                             "[Ports]\n7=/tmp/kivo,0\n");
+    SettingsStore store(ini);
+    Settings settings(store);
+    EXPECT_EQ(settings.ServerBaseUrl(), "http://host/alpha,x/");
+    EXPECT_EQ(settings.StartUp(), ",a,,b,") << "empty pieces stay";
+    EXPECT_EQ(settings.PortMap().at(7), "/tmp/kivo,0");
+}
+
+TEST_F(SettingsTest, SavedValuesWithCommasComeBackWhole) {
+    const std::string value = " a, b ,c,";
+    SettingsStore(ini).Save("Ports", "9", value);
+    SettingsStore store(ini);
+    EXPECT_EQ(store.Get("Ports", "9", ""), value);
+    EXPECT_EQ(store.Section("Ports").at("9"), value);
+}
+
+TEST_F(SettingsTest, AFifoOrADirectoryInPlaceOfTheFileReadsAsNoSettings) {
+    for (const auto kind : {test::HostileFile::Fifo, test::HostileFile::Directory}) {
+        SCOPED_TRACE(test::Name(kind));
+        const auto file = dir / (test::Name(kind) + ".ini");
+        ASSERT_TRUE(test::PlaceHostileFile(kind, file));
+        const auto readsDefaults = [&] {
+            SettingsStore store(file);
+            Settings settings(store);
+            settings.SetKeyboard(true);
+            return settings.ServerBaseUrl() == kDefaultServerBaseUrl && !settings.Keyboard() &&
+                           settings.PortMap().empty()
+                       ? 0
+                       : 1;
+        };
+        EXPECT_EQ(test::ExitCodeWithin(std::chrono::seconds(5), readsDefaults), 0);
+    }
 }
 
 struct WedgeEndCase {

@@ -1,4 +1,5 @@
 #include "registration/registration_record.h"
+#include "support/hostile_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +58,26 @@ TEST(RegistrationRecordTest, FileIsReplacedWholeAndReadBack) {
     EXPECT_EQ(ReadRegistrationRecord(dir.Path()), record);
     EXPECT_FALSE(WriteRegistrationRecord(dir / "missing-folder", record));
 }
+
+class HostileRegistrationFileTest : public testing::TestWithParam<test::HostileFile> {};
+
+TEST_P(HostileRegistrationFileTest, ReadsAsTheEmptyRecordAtOnce) {
+    test::TempDir dir;
+    if (!test::PlaceHostileFile(GetParam(), dir / kRegistrationFileName)) {
+        GTEST_SKIP() << "this process may not make a " << test::Name(GetParam());
+    }
+    const auto readsEmpty = [&] {
+        return ReadRegistrationRecord(dir.Path()) == RegistrationRecord{} ? 0 : 1;
+    };
+    EXPECT_EQ(test::ExitCodeWithin(std::chrono::seconds(5), readsEmpty), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, HostileRegistrationFileTest,
+                         testing::Values(test::HostileFile::Directory, test::HostileFile::Fifo,
+                                         test::HostileFile::DanglingSymlink,
+                                         test::HostileFile::SymlinkToDevZero,
+                                         test::HostileFile::CharDevice),
+                         [](const auto& info) { return test::Name(info.param); });
 
 TEST(RegistrationRecordTest, DefaultsFillOnlyEmptyFields) {
     RegistrationRecord empty;
