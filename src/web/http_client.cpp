@@ -3,6 +3,8 @@
 #include "app/single_byte_text.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -131,6 +133,23 @@ HttpReply WithBody(HttpReply reply, Bytes&& body) {
     return reply;
 }
 
+// A new, empty file of our own for writing: whatever stood at `path` before
+// (an old partial download, a link, a pipe) is removed, never written
+// through or waited on.
+std::FILE* CreateFreshFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* out = fdopen(fd, "wb");
+    if (out == nullptr) {
+        close(fd);
+    }
+    return out;
+}
+
 } // namespace
 
 std::string HttpReply::Text() const {
@@ -173,7 +192,7 @@ HttpReply CurlHttpClient::DownloadToFile(const std::string& url,
     // the whole reply arrived, so a failed download leaves nothing behind.
     std::filesystem::path partial = file;
     partial += ".part";
-    std::FILE* out = std::fopen(partial.c_str(), "wb");
+    std::FILE* out = CreateFreshFile(partial);
     if (out == nullptr) {
         HttpReply reply;
         reply.transportError = "cannot write " + partial.string();

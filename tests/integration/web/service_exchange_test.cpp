@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -250,6 +252,23 @@ TEST_F(ServiceExchangeTest, TransportFailuresAreErrorsAndNon2xxRepliesReadEmpty)
     EXPECT_TRUE(refused.Failed());
     EXPECT_EQ(refused.value, 0);
     EXPECT_TRUE(nobody.Upload("serial number=1|").Failed());
+}
+
+// Whatever stands where the partial download goes is replaced: a link is
+// not written through, a pipe is not waited on.
+TEST_F(ServiceExchangeTest, TheInstallerNeverGoesThroughALinkOrAPipe) {
+    const auto file = folder / InstallerFileName("2.6");
+    const auto partial = folder / (InstallerFileName("2.6") + ".part");
+    const auto target = folder / "elsewhere";
+    std::filesystem::create_symlink(target, partial);
+    ASSERT_FALSE(service->DownloadInstaller("2.6", file).Failed());
+    EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_TRUE(std::filesystem::is_regular_file(file));
+
+    std::filesystem::remove(file);
+    ASSERT_EQ(mkfifo(partial.c_str(), 0600), 0);
+    ASSERT_FALSE(service->DownloadInstaller("2.6", file).Failed());
+    EXPECT_TRUE(std::filesystem::is_regular_file(file));
 }
 
 TEST_F(ServiceExchangeTest, InstallerIsDownloadedWholeOrNotAtAll) {
