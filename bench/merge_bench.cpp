@@ -1,7 +1,7 @@
 // The list merge at its worst: 250,000 slots, 250,000 removals and 250,000
 // additions, first with the plain linear searches, then with ours.
-#include "../tests/unit/session/literal_merge.h"
 #include "session/list_merge.h"
+#include "support/literal_merge.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,10 +4,10 @@
 // and peak memory of the session, and the scanner commands sent against the
 // commands the change set needs. Not a test.
 #include "../tests/integration/session/session_rig.h"
+#include "model/list_record.h"
+#include "model/lost_list.h"
 #include "process_usage.h"
 #include "session/list_merge.h"
-#include "session/list_record.h"
-#include "session/lost_list.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

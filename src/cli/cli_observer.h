@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/chiplist/chip_list.h"
-#include "app/window_surface.h"
+#include "runtime/chip_list.h"
+#include "runtime/window_surface.h"
 
 #include <ostream>
 

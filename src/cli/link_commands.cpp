@@ -2,12 +2,12 @@
 
 #include "cli/port_argument.h"
 
-#include "app/settings.h"
 #include "link/commands.h"
 #include "link/port_directory.h"
 #include "link/probe.h"
 #include "link/serial_port.h"
 #include "link/transport.h"
+#include "model/settings.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
 

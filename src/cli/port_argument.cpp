@@ -1,7 +1,7 @@
 #include "cli/port_argument.h"
 
-#include "app/settings.h"
 #include "link/port_directory.h"
+#include "model/settings.h"
 #include "platform/settings_store.h"
 
 #include <algorithm>

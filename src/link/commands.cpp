@@ -26,13 +26,6 @@ template <std::size_t N> std::optional<std::array<std::uint8_t, N>> FixedReply(T
 
 } // namespace
 
-MemoryLayout MemoryLayoutOf(std::string_view version) {
-    if (version == "H1") {
-        return {7, 127};
-    }
-    return {31, 511};
-}
-
 std::array<std::uint8_t, 3> AddressBytes(std::uint32_t address) {
     return {static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 8),
             static_cast<std::uint8_t>(address)};

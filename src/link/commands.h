@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/bytes.h"
+#include "base/bytes.h"
 #include "link/transport.h"
+#include "model/scanner_memory.h"
 
 #include <array>
 #include <cstdint>
@@ -24,17 +25,6 @@ namespace tallybird {
 //   "RD" ReadMemory         "WR" WriteMemory      "EF" PutToSleep
 //   "RO" SetKeyboardMode    "LP" SendLP           "PA" ReadIdentity
 //   "CN" ReadCN (in the completion table; no step sends it)
-
-// Memory size by firmware version: "H1" has FlashTopByte 7 and
-// LastSector 127; every other version 31 and 511.
-struct MemoryLayout {
-    int flashTopByte = 31;
-    int lastSector = 511;
-};
-MemoryLayout MemoryLayoutOf(std::string_view version);
-
-inline constexpr std::uint32_t kSectorBytes = 4096;
-inline constexpr std::uint32_t kPageBytes = 256;
 
 // A memory address on the wire: three bytes, most significant first.
 std::array<std::uint8_t, 3> AddressBytes(std::uint32_t address);

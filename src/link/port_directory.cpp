@@ -1,7 +1,7 @@
 #include "link/port_directory.h"
 
-#include "app/settings.h"
 #include "link/serial_port.h"
+#include "model/settings.h"
 
 #include <QSerialPortInfo>
 

@@ -1,6 +1,6 @@
 #include "link/transport.h"
 
-#include "app/leading_number.h"
+#include "base/leading_number.h"
 
 #include <algorithm>
 

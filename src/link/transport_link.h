@@ -1,7 +1,7 @@
 #pragma once
 
+#include "link/session_link.h"
 #include "link/transport.h"
-#include "session/session_ports.h"
 
 #include <filesystem>
 

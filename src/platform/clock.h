@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <thread>
 
 namespace tallybird {
 
@@ -24,5 +26,12 @@ class SteadyClock final : public Clock {
 public:
     TimePoint Now() const override { return std::chrono::steady_clock::now(); }
 };
+
+// Waits made on purpose (the reset's 31 seconds, the pause after an erase);
+// tests pass one that does not sleep.
+using Sleeper = std::function<void(std::chrono::milliseconds)>;
+inline void SleepFor(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
 
 } // namespace tallybird

@@ -1,6 +1,6 @@
 #include "platform/locale_info.h"
 
-#include "app/leading_number.h"
+#include "base/leading_number.h"
 
 #include <langinfo.h>
 #include <locale.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "session/lost_list.h"
-#include "session/scanner_memory.h"
+#include "model/lost_list.h"
+#include "model/scanner_memory.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "app/bytes.h"
-#include "session/session_ports.h"
-#include "web/organisation_table.h"
+#include "base/bytes.h"
+#include "link/session_link.h"
+#include "model/organisation_table.h"
+#include "platform/clock.h"
 
 namespace tallybird {
 

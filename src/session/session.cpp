@@ -1,15 +1,15 @@
 #include "session/session.h"
 
-#include "app/single_byte_text.h"
+#include "base/single_byte_text.h"
 #include "link/commands.h"
+#include "model/list_record.h"
+#include "model/lost_list.h"
+#include "model/scan_log.h"
+#include "model/scanner_memory.h"
+#include "model/session_file.h"
 #include "platform/atomic_file.h"
 #include "session/list_merge.h"
-#include "session/list_record.h"
-#include "session/lost_list.h"
 #include "session/organisation_update.h"
-#include "session/scan_log.h"
-#include "session/scanner_memory.h"
-#include "session/session_file.h"
 
 #include <QLoggingCategory>
 
@@ -24,10 +24,6 @@
 Q_LOGGING_CATEGORY(lcSession, "tallybird.session")
 
 namespace tallybird {
-
-void SleepFor(std::chrono::milliseconds duration) {
-    std::this_thread::sleep_for(duration);
-}
 
 std::string MarkerForStep(const std::string& step) {
     if (step == "WC1" || step == "SE" || step == "WC2" || step == "WC3") {

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "app/settings.h"
-#include "app/shared_state.h"
-#include "registration/registration_record.h"
-#include "session/history.h"
+#include "link/session_link.h"
+#include "model/history.h"
+#include "model/organisation_table.h"
+#include "model/registration_record.h"
+#include "model/settings.h"
+#include "model/shared_state.h"
+#include "platform/clock.h"
 #include "session/session_observer.h"
-#include "session/session_ports.h"
-#include "web/organisation_table.h"
 #include "web/service_client.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/history.h"
+#include "model/history.h"
 
 #include <string>
 

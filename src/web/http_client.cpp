@@ -1,6 +1,6 @@
 #include "web/http_client.h"
 
-#include "app/single_byte_text.h"
+#include "base/single_byte_text.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>

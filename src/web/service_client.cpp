@@ -1,6 +1,6 @@
 #include "web/service_client.h"
 
-#include "app/single_byte_text.h"
+#include "base/single_byte_text.h"
 #include "web/url_codec.h"
 
 #include <QUrl>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/bytes.h"
-#include "registration/registration_record.h"
+#include "base/bytes.h"
+#include "model/organisation_table.h"
+#include "model/registration_record.h"
 #include "web/http_client.h"
-#include "web/organisation_table.h"
 #include "web/service_replies.h"
 
 #include <filesystem>

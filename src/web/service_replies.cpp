@@ -1,10 +1,13 @@
 #include "web/service_replies.h"
 
-#include "app/leading_number.h"
-#include "session/chip_number.h"
+#include "web/url_codec.h"
+
+#include "base/chip_number.h"
+#include "base/leading_number.h"
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace tallybird {
 namespace {
@@ -100,6 +103,34 @@ std::optional<std::string> PlainVersion(ByteView reply) {
         return std::nullopt; // ends with a dot
     }
     return std::string(first, last);
+}
+
+OrganisationTable BuildOrganisationTable(ByteView reply) {
+    const Bytes decoded = UrlDecode(reply);
+
+    std::vector<ByteView> fields;
+    const ByteView text(decoded);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '|') {
+            fields.push_back(text.subspan(start, i - start));
+            start = i + 1;
+        }
+    }
+
+    OrganisationTable table;
+    std::size_t entry = 1;
+    for (std::size_t e = 0; e + 1 < fields.size() && entry < kOrganisationTableSize; e += 2) {
+        Bytes& joined = table.entries[entry++];
+        joined.assign(fields[e].begin(), fields[e].end());
+        joined.push_back(' ');
+        joined.insert(joined.end(), fields[e + 1].begin(), fields[e + 1].end());
+        if (joined.size() > kOrganisationTextMax) {
+            joined.resize(kOrganisationTextMax);
+        }
+    }
+    table.entries[0].assign(kDefaultOrganisation.begin(), kDefaultOrganisation.end());
+    return table;
 }
 
 } // namespace tallybird

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/bytes.h"
+#include "base/bytes.h"
+#include "model/organisation_table.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -60,5 +61,12 @@ LostListReply ReadLostList(ByteView reply);
 // surrounding white space removed. Anything else gives nothing, and no
 // update is offered.
 std::optional<std::string> PlainVersion(ByteView reply);
+
+// Builds the table afresh from the "getorganisations.php" reply: the reply
+// is URL-decoded and split at every "|"; each pair of fields gives one entry,
+// name and number joined by a space and cut to 31 bytes. A trailing single
+// field is ignored, and so are pairs beyond the table's last entry. A reply
+// that is empty or does not decode gives the default entry alone.
+OrganisationTable BuildOrganisationTable(ByteView reply);
 
 } // namespace tallybird

@@ -1,7 +1,7 @@
 #include "web/url_codec.h"
 
-#include "app/leading_number.h"
-#include "app/single_byte_text.h"
+#include "base/leading_number.h"
+#include "base/single_byte_text.h"
 
 #include <array>
 #include <optional>

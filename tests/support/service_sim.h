@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/bytes.h"
+#include "base/bytes.h"
 
 #include <QJsonObject>
 

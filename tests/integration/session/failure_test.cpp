@@ -2,9 +2,9 @@
 // marker each failure leaves, and the repair the next session makes.
 #include "session_rig.h"
 
+#include "model/list_record.h"
+#include "model/session_file.h"
 #include "platform/atomic_file.h"
-#include "session/list_record.h"
-#include "session/session_file.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -5,13 +5,13 @@
 // session's deliberate waits (reset, erase pause, sleep) are skipped; its
 // time limits are real.
 
-#include "app/chiplist/chip_list.h"
-#include "app/settings.h"
-#include "app/shared_state.h"
 #include "link/serial_port.h"
 #include "link/transport.h"
 #include "link/transport_link.h"
+#include "model/settings.h"
+#include "model/shared_state.h"
 #include "platform/clock.h"
+#include "runtime/chip_list.h"
 #include "session/session.h"
 #include "support/scanner_sim.h"
 #include "support/service_sim.h"

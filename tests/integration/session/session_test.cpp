@@ -1,8 +1,8 @@
 #include "session_rig.h"
 
+#include "model/lost_list.h"
+#include "model/session_file.h"
 #include "platform/atomic_file.h"
-#include "session/lost_list.h"
-#include "session/session_file.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "scanner_model.h"
 
-#include "session/chip_number.h"
+#include "base/chip_number.h"
 
 #include <QByteArray>
 #include <QJsonArray>

@@ -4,8 +4,8 @@
 #include "service/service_state.h"
 #include "sim_commands.h"
 
-#include "app/leading_number.h"
-#include "app/single_byte_text.h"
+#include "base/leading_number.h"
+#include "base/single_byte_text.h"
 #include "web/service_client.h"
 #include "web/service_replies.h"
 #include "web/url_codec.h"

@@ -1,6 +1,6 @@
 #include "service/service_state.h"
 
-#include "session/chip_number.h"
+#include "base/chip_number.h"
 #include "web/service_client.h"
 #include "web/url_codec.h"
 

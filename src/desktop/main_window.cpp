@@ -1,0 +1,499 @@
+#include "desktop/main_window.h"
+
+#include "platform/data_folder.h"
+#include "runtime/session_notice.h"
+#include "runtime/test_mode.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cstring>
+#include <ctime>
+
+namespace tallybird {
+namespace {
+
+constexpr int kDetectionInterval = 1000; // ms
+constexpr int kShowRequestInterval = 500;
+constexpr int kWedgeInterval = 500;
+// Without a tray, whether one appeared is asked every this many show-request
+// ticks (each asks the display server).
+constexpr int kTrayCheckTicks = 4;
+
+constexpr const char* kUploadingCaption = "Progress: Uploading:- ";
+
+QString ToQ(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+DialogIcon IconOf(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return DialogIcon::Information;
+    case MessageIcon::Exclamation:
+    case MessageIcon::Warning:
+        return DialogIcon::Warning;
+    case MessageIcon::Critical:
+        break;
+    }
+    return DialogIcon::Critical;
+}
+
+// Ctrl+Enter, which types a line feed (character code 10).
+bool IsTestModeKey(const QKeyEvent& event) {
+    const bool enter = event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
+    return (enter && event.modifiers().testFlag(Qt::ControlModifier)) ||
+           event.text() == QStringLiteral("\n");
+}
+
+QMenu* AddMenu(QMenuBar* bar, const char* name, const char* caption) {
+    QMenu* menu = bar->addMenu(QString::fromUtf8(caption));
+    menu->setObjectName(QString::fromUtf8(name));
+    menu->menuAction()->setObjectName(QString::fromUtf8(name));
+    return menu;
+}
+
+QAction* AddItem(QMenu* menu, const char* name, const char* caption) {
+    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    action->setObjectName(QString::fromUtf8(name));
+    return action;
+}
+
+void AddSeparator(QMenu* menu, const char* name) {
+    menu->addSeparator()->setObjectName(QString::fromUtf8(name));
+}
+
+} // namespace
+
+MainWindow::MainWindow(SharedState& state, Settings& settings, Dialogs& dialogs,
+                       ExportText& exportText, Tray::Availability trayAvailable)
+    : state_(state), settings_(settings), dialogs_(dialogs), exportText_(exportText),
+      tray_(*this, std::move(trayAvailable)), settingsWatch_(settings.Store().File()) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromUtf8(kMainWindowTitle));
+    BuildControls();
+    BuildMenus();
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    timer1_->setInterval(kDetectionInterval);
+    connect(timer1_, &QTimer::timeout, this, &MainWindow::DetectionTick);
+    timer2_ = new QTimer(this);
+    timer2_->setObjectName(QStringLiteral("Timer2"));
+    timer2_->setInterval(kShowRequestInterval);
+    connect(timer2_, &QTimer::timeout, this, &MainWindow::ShowRequestTick);
+    // Keyboard mode's timer; the wedge that it drives is not part of this
+    // window, so it stays off.
+    wedgeTimer_ = new QTimer(this);
+    wedgeTimer_->setObjectName(QStringLiteral("WedgeTimer"));
+    wedgeTimer_->setInterval(kWedgeInterval);
+
+    connect(&tray_, &Tray::RestoreRequested, this, &MainWindow::Restore);
+    connect(&tray_, &Tray::ExitRequested, this, &MainWindow::RequestClose);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildControls() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+
+    auto* header = new QHBoxLayout;
+    auto* image1 = new QLabel(central);
+    image1->setObjectName(QStringLiteral("Image1"));
+    image1->setPixmap(ScannerIcon(true).pixmap(48, 48));
+    auto* name = new QLabel(QStringLiteral("<b>Tallybird</b><br>Kivo Scanner companion"), central);
+    header->addWidget(image1);
+    header->addWidget(name, 1);
+    layout->addLayout(header);
+
+    auto* line1 = new QFrame(central);
+    line1->setObjectName(QStringLiteral("Line1"));
+    line1->setFrameShape(QFrame::HLine);
+    line1->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(line1);
+
+    auto* label2 = new QLabel(QStringLiteral("Scanned Chip Numbers      Missing"), central);
+    label2->setObjectName(QStringLiteral("Label2"));
+    label2->setFont(fixed);
+    layout->addWidget(label2);
+
+    auto* shape1 = new QFrame(central);
+    shape1->setObjectName(QStringLiteral("Shape1"));
+    shape1->setFrameShape(QFrame::Box);
+    auto* shapeLayout = new QVBoxLayout(shape1);
+    shapeLayout->setContentsMargins(1, 1, 1, 1);
+    chipList_ = new QListWidget(shape1);
+    chipList_->setObjectName(QStringLiteral("ChipListBox"));
+    chipList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    chipList_->setFont(fixed);
+    chipList_->installEventFilter(this);
+    shapeLayout->addWidget(chipList_);
+    layout->addWidget(shape1, 1);
+
+    auto* status = new QHBoxLayout;
+    image3_ = new QLabel(central);
+    image3_->setObjectName(QStringLiteral("Image3"));
+    image3_->setPixmap(ScannerIcon(false).pixmap(16, 16));
+    progressLabel_ = new QLabel(QStringLiteral("Progress: No scanner detected"), central);
+    progressLabel_->setObjectName(QStringLiteral("ProgressLabel"));
+    stepProgress_ = new QProgressBar(central);
+    stepProgress_->setObjectName(QStringLiteral("StepProgress"));
+    stepProgress_->setMaximumWidth(160);
+    stepProgress_->setVisible(false);
+    status->addWidget(image3_);
+    status->addWidget(progressLabel_, 1);
+    status->addWidget(stepProgress_);
+    layout->addLayout(status);
+
+    updateLabel_ = new QLabel(QStringLiteral("Last Update:"), central);
+    updateLabel_->setObjectName(QStringLiteral("UpdateLabel"));
+    layout->addWidget(updateLabel_);
+
+    setCentralWidget(central);
+    resize(460, 420);
+}
+
+void MainWindow::BuildMenus() {
+    QMenuBar* bar = menuBar();
+
+    QMenu* file = AddMenu(bar, "mnuFile", "&File");
+    connect(AddItem(file, "mnuFileSave", "Save"), &QAction::triggered, this,
+            &MainWindow::SaveChipText);
+
+    QMenu* edit = AddMenu(bar, "mnuEdit", "&Edit");
+    QAction* copy = AddItem(edit, "mnuEditCopy", "&Copy");
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    connect(copy, &QAction::triggered, this, &MainWindow::CopyChipNumbers);
+    AddSeparator(edit, "mnubar2");
+    connect(AddItem(edit, "mnuEditSelectAll", "Select All"), &QAction::triggered, this,
+            &MainWindow::SelectAllRows);
+    connect(AddItem(edit, "mnuEditSelectNone", "Select None"), &QAction::triggered, this,
+            &MainWindow::SelectNoRows);
+
+    QMenu* advanced = AddMenu(bar, "mnuAdvanced", "&Advanced");
+    QMenu* keyboard = advanced->addMenu(QStringLiteral("Keyboard Wedge"));
+    keyboard->setObjectName(QStringLiteral("mnuAdvancedKeyboard"));
+    keyboard->menuAction()->setObjectName(QStringLiteral("mnuAdvancedKeyboard"));
+    wedgeOn_ = AddItem(keyboard, "mnuAdvancedKeyboardWedgeOn", "Keyboard Wedge On");
+    wedgeOn_->setCheckable(true);
+    connect(wedgeOn_, &QAction::triggered, this, &MainWindow::ToggleKeyboardWedge);
+    // The wedge setup dialog, the about window and the update window are
+    // not part of this program yet: their items are there, switched off.
+    AddItem(keyboard, "mnuAdvancedKeyboardWedgeSetup", "Keyboard Wedge Setup")->setEnabled(false);
+    AddSeparator(advanced, "mnubar1");
+    AddItem(advanced, "mnuBlueTooth", "Bluetooth")->setEnabled(false);
+    AddSeparator(advanced, "mnbar5");
+    connect(AddItem(advanced, "mnuAdvancedReset", "Reset Scanner"), &QAction::triggered, this,
+            &MainWindow::ResetScanner);
+
+    QMenu* help = AddMenu(bar, "mnuHelp", "&Help");
+    connect(AddItem(help, "mnuHelpUserGuide", "User Guide"), &QAction::triggered, this,
+            &MainWindow::OpenUserGuide);
+    AddSeparator(help, "mnubar3");
+    AddItem(help, "mnuHelpUpdate", "Check For Updates")->setEnabled(false);
+    AddSeparator(help, "mnubar4");
+    AddItem(help, "mnuHelpAbout", "About")->setEnabled(false);
+}
+
+void MainWindow::Load() {
+    tray_.EnsureIcon();
+    const bool keyboard = settings_.Keyboard();
+    wedgeOn_->setChecked(keyboard);
+    wedgeItemChecked_ = keyboard;
+}
+
+void MainWindow::StartTimers() {
+    timer1_->start();
+    timer2_->start();
+}
+
+bool MainWindow::IsShown() const {
+    return isVisible() && !isMinimized();
+}
+
+void MainWindow::Restore() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::GoToTray() {
+    if (tray_.HasIcon()) {
+        hide();
+    } else {
+        showMinimized();
+    }
+}
+
+void MainWindow::RequestClose() {
+    if (IsShown()) {
+        GoToTray();
+        return;
+    }
+    EndProgram();
+}
+
+void MainWindow::EndProgram() {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    timer1_->stop();
+    timer2_->stop();
+    wedgeTimer_->stop();
+    tray_.Remove();
+    settings_.SetRunning(false);
+    Q_EMIT ProgramEnded();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (ended_) {
+        event->accept();
+        return;
+    }
+    if (IsShown()) {
+        GoToTray();
+        event->ignore();
+        return;
+    }
+    EndProgram();
+    event->accept();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_.HasIcon()) {
+        // Hidden once the state change is through, so the desktop does not
+        // keep a minimised entry for a hidden window.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized() && tray_.HasIcon()) {
+                hide();
+            }
+        });
+    }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (IsTestModeKey(*event)) {
+        EnterTestMode();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == chipList_) {
+        if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            // The list would copy its current row's whole text: the menu's
+            // Copy (bare chip numbers) wins.
+            if (key->matches(QKeySequence::Copy)) {
+                if (event->type() == QEvent::KeyPress) {
+                    CopyChipNumbers();
+                }
+                event->accept();
+                return true;
+            }
+            if (event->type() == QEvent::KeyPress && IsTestModeKey(*key)) {
+                EnterTestMode();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::ShowRequestTick() {
+    if (!tray_.HasIcon() && ++trayChecks_ % kTrayCheckTicks == 0) {
+        tray_.EnsureIcon(); // a tray that appeared since
+    }
+    if (settingsWatch_.Changed() && settings_.ShowRequested()) {
+        Restore();
+        settings_.SetShowRequested(false);
+    }
+}
+
+void MainWindow::SaveChipText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const auto file =
+        dialogs_.SaveFileName("Save As", ProposedSaveName(local), "All Files (*.txt)");
+    if (!file || file->empty()) {
+        return;
+    }
+    SaveExportText(*file, exportText_.Text()); // errors are not reported
+}
+
+void MainWindow::CopyChipNumbers() {
+    std::vector<bool> selected(static_cast<std::size_t>(chipList_->count()));
+    for (int row = 0; row < chipList_->count(); ++row) {
+        selected[static_cast<std::size_t>(row)] = chipList_->item(row)->isSelected();
+    }
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(ToQ(CopyText(rowChipNumbers_, selected)));
+}
+
+void MainWindow::SelectAllRows() {
+    chipList_->selectAll();
+}
+
+void MainWindow::SelectNoRows() {
+    chipList_->clearSelection();
+}
+
+void MainWindow::ToggleKeyboardWedge() {
+    // The action has already inverted its check mark.
+    const bool on = wedgeOn_->isChecked();
+    wedgeItemChecked_ = on;
+    settings_.SetKeyboard(on);
+    if (!on) {
+        dialogs_.Message(kApplicationTitle,
+                         "Unplug the scanner and wait for it to switch off before plugging back "
+                         "into the computer",
+                         DialogIcon::Information, DialogButtons::Ok);
+    }
+}
+
+void MainWindow::ResetScanner() {
+    if (dialogs_.Message("Loss of information", "Are you Sure you want to reset the scanner?",
+                         DialogIcon::Warning, DialogButtons::OkCancel) != DialogAnswer::Ok) {
+        return;
+    }
+    dialogs_.Message(kApplicationTitle,
+                     "Please unplug any attached scanners and then click OK and wait for 5 "
+                     "seconds before plugging the scanner back in.",
+                     DialogIcon::None, DialogButtons::Ok);
+    RequestReset(state_, settings_, /*discardsScans=*/true);
+}
+
+void MainWindow::OpenUserGuide() {
+    const auto guide = InstallFolder() / "UserGuide.pdf";
+    QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(guide.string()))); // not reported
+}
+
+void MainWindow::EnterTestMode() {
+    dialogs_.Message(kApplicationTitle,
+                     "This will put the software in test mode until the program is restarted",
+                     DialogIcon::None, DialogButtons::Ok);
+    const auto answer =
+        dialogs_.InputText("Please enter code from Tallybird", "Authorization code required");
+    if (answer && IsAccessCode(*answer)) {
+        ToggleTestMode(state_);
+    }
+}
+
+void MainWindow::ShowCaption(const std::string& caption) {
+    const QString text = ToQ(caption);
+    if (caption.starts_with(kUploadingCaption)) {
+        // The list read-back: its size is not known beforehand, so the bar
+        // runs busy and tells the bytes received so far.
+        stepProgress_->setRange(0, 0);
+        stepProgress_->setToolTip(QStringLiteral("About %1 kB received")
+                                      .arg(text.mid(int(std::strlen(kUploadingCaption)))));
+        stepProgress_->setVisible(true);
+    } else if (stepProgress_->maximum() == 0 && stepProgress_->isVisible()) {
+        HideStepProgress();
+    }
+    if (progressLabel_->text() != text) {
+        progressLabel_->setText(text);
+    }
+}
+
+void MainWindow::SetWindowTitle(const std::string& title) {
+    setWindowTitle(ToQ(title));
+}
+
+void MainWindow::EnableKeyboardWedgeItem(bool enabled) {
+    wedgeOn_->setEnabled(enabled);
+}
+
+bool MainWindow::KeyboardWedgeItemChecked() {
+    return wedgeOn_->isChecked();
+}
+
+void MainWindow::UncheckKeyboardWedgeItem() {
+    wedgeOn_->setChecked(false);
+    wedgeItemChecked_ = false;
+}
+
+void MainWindow::SetUpdateLabel(const std::string& text) {
+    updateLabel_->setText(ToQ(text));
+}
+
+void MainWindow::ShowChipList(const ChipHistory& history) {
+    chipList_->clear();
+    for (const std::string& row : history.rows) {
+        chipList_->addItem(ToQ(row));
+    }
+    rowChipNumbers_ = history.rowChipNumbers;
+    exportText_.Append(history.sessionLines);
+}
+
+void MainWindow::ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) {
+    dialogs_.Message(title, text, IconOf(icon), DialogButtons::Ok);
+}
+
+void MainWindow::StartKeyboardWedge() {
+    // The scanner now types its chips; the window goes to the tray. Typing
+    // them into other programs is the keyboard wedge's work.
+    GoToTray();
+}
+
+void MainWindow::ShowStepProgress(int done, int total) {
+    if (total <= 0 || done >= total) {
+        HideStepProgress();
+        return;
+    }
+    stepProgress_->setToolTip(QString());
+    stepProgress_->setRange(0, total);
+    stepProgress_->setValue(done);
+    stepProgress_->setVisible(true);
+}
+
+void MainWindow::HideStepProgress() {
+    stepProgress_->setVisible(false);
+    stepProgress_->setRange(0, 100);
+    stepProgress_->setValue(0);
+}
+
+void MainWindow::ScannerConnected() {
+    tray_.SetConnected(true);
+    image3_->setPixmap(ScannerIcon(true).pixmap(16, 16));
+    Restore();
+}
+
+void MainWindow::ScannerGone() {
+    tray_.SetConnected(false);
+    image3_->setPixmap(ScannerIcon(false).pixmap(16, 16));
+    HideStepProgress();
+    wedgeTimer_->stop();
+    GoToTray();
+}
+
+void MainWindow::SessionEnded(SessionEnd end) {
+    HideStepProgress();
+    if (const auto notice =
+            NoticeForSessionEnd(end, static_cast<std::size_t>(chipList_->count()))) {
+        tray_.Notify(ToQ(notice->title), ToQ(notice->text), notice->warning);
+    }
+}
+
+} // namespace tallybird

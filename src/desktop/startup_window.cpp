@@ -1,0 +1,137 @@
+#include "desktop/startup_window.h"
+
+#include "desktop/desktop_program.h"
+#include "desktop/message_box_dialog.h"
+#include "desktop/registration_page.h"
+#include "desktop/welcome_page.h"
+#include "platform/data_folder.h"
+#include "platform/locale_info.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace tallybird {
+namespace {
+
+// A session still running at the end gets this long to finish its command.
+constexpr std::chrono::seconds kWorkerStopWait{5};
+
+} // namespace
+
+DesktopProgram::DesktopProgram(DesktopOptions options)
+    : options_(std::move(options)), store_(SettingsStore::DefaultFile()), settings_(store_) {
+    if (options_.dialogs != nullptr) {
+        dialogs_ = options_.dialogs;
+    } else {
+        ownDialogs_ = std::make_unique<MessageBoxDialogs>();
+        dialogs_ = ownDialogs_.get();
+    }
+    if (!options_.localeDiallingCode) {
+        options_.localeDiallingCode = &LocaleDiallingCode;
+    }
+}
+
+DesktopProgram::~DesktopProgram() {
+    if (thread_) {
+        thread_->Stop(std::chrono::milliseconds::max());
+    }
+}
+
+bool DesktopProgram::Start() {
+    // 1-5: data folder, country table, flags, wedge end character, service
+    // address. A reset a closed program left pending stays pending.
+    LoadSharedState(state_, settings_, ResolveDataFolder(DefaultDataHome(), InstallFolder()));
+    countries_ = BuildCountryTable();
+
+    // 6: one instance; a second launch asks the first to come up and ends.
+    instance_ = std::make_unique<SingleInstance>(
+        options_.lockFile.value_or(SingleInstance::DefaultLockFile()));
+    if (!instance_->Acquire()) {
+        settings_.SetShowRequested(true);
+        return false;
+    }
+
+    window_ = std::make_unique<MainWindow>(state_, settings_, *dialogs_, exportText_,
+                                           options_.trayAvailable);
+    if (auto* boxes = dynamic_cast<MessageBoxDialogs*>(dialogs_)) {
+        boxes->SetParent(window_.get());
+    }
+
+    // 7: the registration wizard until it was completed once.
+    if (settings_.StartUp() != "Registered") {
+        RunRegistrationWizard();
+    }
+
+    // 8: the window loads hidden, with its tray icon.
+    window_->Load();
+
+    // 9: the worker and the timers.
+    queued_ = std::make_unique<QueuedWindow>(*window_, *window_, window_->WedgeItemChecked());
+    detection_ = std::make_unique<DetectionRunner>(state_, settings_, *queued_);
+    thread_ = std::make_unique<DetectionThread>(*detection_);
+    QObject::connect(window_.get(), &MainWindow::DetectionTick, window_.get(),
+                     [this] { thread_->StartPass(); });
+    window_->StartTimers();
+
+    // 10-11: ports unknown, no progress captions.
+    state_.portState.fill(0);
+    state_.showProgress = false;
+
+    // 12: the registration record with its defaults.
+    record_ = ReadRegistrationRecord(state_.dataFolder);
+    ApplyRegistrationDefaults(record_);
+
+    if (!options_.startHidden) {
+        window_->Restore();
+    } else if (!window_->TrayIcon().HasIcon()) {
+        window_->showMinimized(); // no tray to come back from
+    }
+    return true;
+}
+
+void DesktopProgram::RunRegistrationWizard() {
+    WelcomePage welcome(window_.get());
+    welcome.exec();
+    RegistrationPage details(state_, settings_, *dialogs_, options_.localeDiallingCode(),
+                             window_.get());
+    details.exec();
+}
+
+bool DesktopProgram::StopWorker(std::chrono::milliseconds wait) {
+    return !thread_ || thread_->Stop(wait);
+}
+
+int RunDesktopProgram(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tallybird"));
+    QApplication::setDesktopFileName(QStringLiteral("tallybird"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    DesktopOptions options;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--hidden") == 0) {
+            options.startHidden = true;
+        }
+    }
+    auto program = std::make_unique<DesktopProgram>(std::move(options));
+    if (!program->Start()) {
+        return 0;
+    }
+    QObject::connect(&program->Window(), &MainWindow::ProgramEnded, &app, &QCoreApplication::quit);
+    const int code = QApplication::exec();
+    if (!program->StopWorker(kWorkerStopWait)) {
+        // A session is still waiting on the scanner or the service. Whatever
+        // it was writing is repaired by the next session (its marker and the
+        // session file are only ever replaced whole), so the program ends now
+        // rather than hang on the way out.
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    program.reset();
+    return code;
+}
+
+} // namespace tallybird

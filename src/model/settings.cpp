@@ -1,0 +1,108 @@
+#include "model/settings.h"
+
+#include "base/leading_number.h"
+
+#include <string>
+
+namespace tallybird {
+namespace {
+
+constexpr const char* kSection = "Settings";
+constexpr const char* kPortsSection = "Ports";
+constexpr int kDefaultWedgeEndChar = 13;
+
+} // namespace
+
+const char* BoolText(bool value) {
+    return value ? "True" : "False";
+}
+
+int WedgeEndCharFrom(const std::string& text) {
+    const auto number = WholeNumber(text);
+    if (!number) {
+        return kDefaultWedgeEndChar;
+    }
+    const double rounded = RoundHalfToEven(*number);
+    if (rounded < 1 || rounded > 255) {
+        return kDefaultWedgeEndChar;
+    }
+    return static_cast<int>(rounded);
+}
+
+std::string Settings::Get(const char* key, const char* defaultValue) const {
+    return store_.Get(kSection, key, defaultValue);
+}
+
+bool Settings::GetBool(const char* key, bool defaultValue) const {
+    return Get(key, BoolText(defaultValue)) == "True";
+}
+
+void Settings::SaveBool(const char* key, bool value) {
+    store_.Save(kSection, key, BoolText(value));
+}
+
+std::string Settings::WedgeEnd() const {
+    return Get("WedgeEnd", "13");
+}
+void Settings::SetWedgeEnd(int code) {
+    store_.Save(kSection, "WedgeEnd", std::to_string(code));
+}
+
+bool Settings::ShowRequested() const {
+    return Get("Show", "") == "True";
+}
+void Settings::SetShowRequested(bool show) {
+    SaveBool("Show", show);
+}
+
+std::string Settings::StartUp() const {
+    return Get("StartUp", "");
+}
+void Settings::SetStartUp(const std::string& value) {
+    store_.Save(kSection, "StartUp", value);
+}
+
+bool Settings::Keyboard() const {
+    return GetBool("Keyboard", false);
+}
+void Settings::SetKeyboard(bool on) {
+    SaveBool("Keyboard", on);
+}
+
+void Settings::SetRunning(bool running) {
+    SaveBool("Running", running);
+}
+
+int Settings::Comm() const {
+    return static_cast<int>(RoundHalfToEven(LeadingNumber(Get("comm", ""))));
+}
+
+std::string Settings::ServerBaseUrl() const {
+    return Get("ServerBaseUrl", kDefaultServerBaseUrl);
+}
+
+bool Settings::ResetPending() const {
+    return GetBool("ResetPending", false);
+}
+bool Settings::ResetDiscardsScans() const {
+    return GetBool("ResetDiscardsScans", false);
+}
+
+void Settings::SetResetPending(bool pending, bool discardsScans) {
+    SaveBool("ResetPending", pending);
+    SaveBool("ResetDiscardsScans", pending && discardsScans);
+}
+
+std::map<int, std::filesystem::path> Settings::PortMap() const {
+    std::map<int, std::filesystem::path> ports;
+    for (const auto& [key, path] : store_.Section(kPortsSection)) {
+        const auto number = WholeNumber(key);
+        if (number && *number >= 1 && *number <= 255 && *number == static_cast<int>(*number) &&
+            !path.empty()) {
+            ports[static_cast<int>(*number)] = path;
+        }
+    }
+    return ports;
+}
+
+} // namespace tallybird

@@ -1,0 +1,36 @@
+#include "model/shared_state.h"
+
+#include "model/settings.h"
+
+namespace tallybird {
+
+void SharedState::ResetFlags() {
+    wedgeActive = false;
+    testMode = false;
+    showProgress = false;
+    resetPending = false;
+    portState.fill(0);
+}
+
+void LoadSharedState(SharedState& state, const Settings& settings,
+                     const std::filesystem::path& dataFolder) {
+    state.dataFolder = dataFolder;
+    state.ResetFlags();
+    state.wedgeEndChar = WedgeEndCharFrom(settings.WedgeEnd());
+    state.serverBaseUrl = settings.ServerBaseUrl();
+    state.resetPending = settings.ResetPending();
+}
+
+void RequestReset(SharedState& state, Settings& settings, bool discardsScans) {
+    // A request on top of a pending Reset Scanner keeps its warning's consent.
+    const bool discards = discardsScans || (state.resetPending && settings.ResetDiscardsScans());
+    settings.SetResetPending(true, discards);
+    state.resetPending = true;
+}
+
+void ClearReset(SharedState& state, Settings& settings) {
+    settings.SetResetPending(false, false);
+    state.resetPending = false;
+}
+
+} // namespace tallybird

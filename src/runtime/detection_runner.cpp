@@ -1,0 +1,166 @@
+#include "runtime/detection_runner.h"
+
+#include "link/probe.h"
+#include "link/transport_link.h"
+#include "model/registration_record.h"
+#include "session/session.h"
+
+#include <QMetaObject>
+#include <QObject>
+
+namespace tallybird {
+namespace {
+
+const std::filesystem::path kDeviceFolder = "/dev";
+
+std::set<std::string> SerialDeviceNames() {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(kDeviceFolder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.starts_with("ttyUSB") || name.starts_with("ttyACM")) {
+            names.insert(std::move(name));
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+DetectionRunner::DetectionRunner(SharedState& state, Settings& settings, WindowSurface& window)
+    : state_(state), settings_(settings), window_(window), service_(state.serverBaseUrl, http_),
+      detector_(state, settings), settingsWatch_(settings.Store().File()),
+      deviceFolderWatch_(kDeviceFolder) {}
+
+DetectionRunner::~DetectionRunner() = default;
+
+PortDirectory& DetectionRunner::Directory() {
+    if (!directory_) {
+        directory_.emplace(mapped_);
+        systemListFresh_ = true;
+    }
+    return *directory_;
+}
+
+void DetectionRunner::RunPass() {
+    if (settingsWatch_.Changed()) {
+        auto mapped = settings_.PortMap();
+        if (!directory_ || mapped != mapped_) {
+            mapped_ = std::move(mapped);
+            directory_.reset();
+        }
+    }
+    if (deviceFolderWatch_.Changed()) {
+        devices_ = SerialDeviceNames();
+    }
+    systemListFresh_ = false;
+    Directory();
+    detector_.RunPass(*this);
+}
+
+PortStatus DetectionRunner::PortStatusOf(int port) {
+    PortDirectory& directory = Directory();
+    if (!directory.IsMapped(port)) {
+        const std::filesystem::path device = directory.Path(port);
+        if (device.parent_path() == kDeviceFolder &&
+            !devices_.contains(device.filename().string())) {
+            return PortStatus::kAbsent;
+        }
+    }
+    return directory.Status(port);
+}
+
+std::string DetectionRunner::Probe(int port) {
+    PortDirectory& directory = Directory();
+    if (!systemListFresh_ && !directory.IsMapped(port)) {
+        directory.Refresh();
+        systemListFresh_ = true;
+    }
+    if (!probePort_) {
+        probePort_ = std::make_unique<QtSerialPort>();
+    }
+    return ProbePort(*probePort_, directory.Path(port), directory.Description(port), clock_);
+}
+
+double DetectionRunner::ServiceCheck() {
+    return service_.FetchServiceTime().value;
+}
+
+void DetectionRunner::RunSession(int port) {
+    if (!transport_) {
+        sessionPort_ = std::make_unique<QtSerialPort>();
+        transport_ = std::make_unique<Transport>(*sessionPort_, clock_);
+        transport_->SetCaptionSink([this](const std::string& c) { window_.ShowCaption(c); });
+    }
+    RegistrationRecord record = ReadRegistrationRecord(state_.dataFolder);
+    ApplyRegistrationDefaults(record);
+    TransportLink link(*transport_, Directory().Path(port));
+    SessionContext context{state_,  settings_, std::move(record), organisations_,
+                           window_, link,      service_,          port};
+    lastCaption_.clear(); // the session writes the status line now
+    const SessionEnd end = tallybird::RunSession(context);
+    window_.SessionEnded(end);
+}
+
+void DetectionRunner::ShowCaption(const std::string& caption) {
+    if (caption != lastCaption_) {
+        lastCaption_ = caption;
+        window_.ShowCaption(caption);
+    }
+}
+
+void DetectionRunner::ScannerConnected(int) {
+    window_.ScannerConnected();
+}
+
+void DetectionRunner::ScannerGone(int) {
+    // The keyboard wedge's port went with the scanner.
+    state_.wedgeActive = false;
+    window_.ScannerGone();
+}
+
+bool DetectionRunner::WedgeRunning() {
+    return window_.WedgeRunning();
+}
+
+DetectionThread::DetectionThread(DetectionRunner& detection)
+    : detection_(detection), context_(new QObject) {
+    thread_.setObjectName("tallybird-detection");
+    context_->moveToThread(&thread_);
+    QObject::connect(&thread_, &QThread::finished, context_, &QObject::deleteLater);
+    thread_.start();
+}
+
+DetectionThread::~DetectionThread() {
+    Stop(std::chrono::milliseconds::max());
+}
+
+bool DetectionThread::StartPass() {
+    bool expected = false;
+    if (stopped_ || !busy_.compare_exchange_strong(expected, true)) {
+        return false;
+    }
+    QMetaObject::invokeMethod(
+        context_,
+        [this] {
+            detection_.RunPass();
+            busy_ = false;
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+bool DetectionThread::Stop(std::chrono::milliseconds wait) {
+    stopped_ = true;
+    if (thread_.isFinished()) {
+        return true;
+    }
+    thread_.quit();
+    if (wait == std::chrono::milliseconds::max()) {
+        return thread_.wait();
+    }
+    return thread_.wait(QDeadlineTimer(wait.count()));
+}
+
+} // namespace tallybird

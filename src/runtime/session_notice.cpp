@@ -1,0 +1,29 @@
+#include "runtime/session_notice.h"
+
+namespace tallybird {
+
+std::optional<SessionNotice> NoticeForSessionEnd(SessionEnd end, std::size_t chips) {
+    switch (end) {
+    case SessionEnd::Orderly: {
+        std::string read = chips == 0   ? "No new chips were read"
+                           : chips == 1 ? "1 chip was read"
+                                        : std::to_string(chips) + " chips were read";
+        return SessionNotice{"Kivo Scanner updated", read + ". The scanner is safe to remove.",
+                             false};
+    }
+    case SessionEnd::Failure:
+        return SessionNotice{"Kivo Scanner update failed",
+                             "The scanner was not updated. Plug it in again to finish the update.",
+                             true};
+    case SessionEnd::SoftwareError:
+        return SessionNotice{"Kivo Scanner update stopped",
+                             "A software error stopped the update. Please close and restart the "
+                             "program.",
+                             true};
+    case SessionEnd::NotRun:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace tallybird

@@ -1,0 +1,367 @@
+#include "desktop/main_window.h"
+#include "scripted_dialogs.h"
+#include "support/test_support.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace tallybird::test {
+namespace {
+
+std::string Text(const QString& text) {
+    return text.toStdString();
+}
+
+// One line per item: "name|caption|shortcut|on/off", "name|-" for a
+// separator, and a submenu's items indented below it.
+void Describe(const QMenu* menu, const std::string& indent, std::vector<std::string>& lines) {
+    for (const QAction* action : menu->actions()) {
+        const std::string name = Text(action->objectName());
+        if (action->isSeparator()) {
+            lines.push_back(indent + name + "|-");
+            continue;
+        }
+        lines.push_back(indent + name + "|" + Text(action->text()) + "|" +
+                        Text(action->shortcut().toString()) + "|" +
+                        (action->isEnabled() ? "on" : "off") +
+                        (action->isCheckable() ? "|checkable" : ""));
+        if (action->menu() != nullptr) {
+            Describe(action->menu(), indent + "  ", lines);
+        }
+    }
+}
+
+std::string FileText(const std::filesystem::path& file) {
+    const Bytes bytes = ReadFile(file);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        state.dataFolder = dir.Path();
+        Open();
+    }
+
+    void Open() {
+        window.reset();
+        window = std::make_unique<MainWindow>(state, settings, dialogs, exportText,
+                                              [this] { return trayAvailable; });
+        window->Load();
+    }
+
+    QAction* Action(const char* name) const {
+        QAction* action = window->findChild<QAction*>(QString::fromUtf8(name));
+        if (action == nullptr) {
+            action = window->TrayIcon().PopupMenu().findChild<QAction*>(QString::fromUtf8(name));
+        }
+        return action;
+    }
+    std::string Label(const char* name) const {
+        return Text(window->findChild<QLabel*>(QString::fromUtf8(name))->text());
+    }
+    QListWidget* List() const { return window->findChild<QListWidget*>("ChipListBox"); }
+
+    TempDir dir;
+    SettingsStore store{dir / "Tallybird.ini"};
+    Settings settings{store};
+    SharedState state;
+    ScriptedDialogs dialogs;
+    ExportText exportText;
+    bool trayAvailable = true;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowTest, ControlsMenusAndTrayAsTheUserFirstSeesThem) {
+    EXPECT_EQ(window->objectName(), "Form1");
+    EXPECT_EQ(Text(window->windowTitle()), "Tallybird for Kivo Scanner V2.5");
+    EXPECT_EQ(Label("ProgressLabel"), "Progress: No scanner detected");
+    EXPECT_EQ(Label("UpdateLabel"), "Last Update:");
+    EXPECT_EQ(Label("Label2"), "Scanned Chip Numbers      Missing");
+    EXPECT_EQ(List()->selectionMode(), QAbstractItemView::ExtendedSelection);
+
+    std::vector<std::string> bar;
+    for (const QAction* top : window->menuBar()->actions()) {
+        bar.push_back(Text(top->menu()->objectName()) + "|" + Text(top->text()));
+        Describe(top->menu(), "  ", bar);
+    }
+    const std::vector<std::string> expected{
+        "mnuFile|&File",
+        "  mnuFileSave|Save||on",
+        "mnuEdit|&Edit",
+        "  mnuEditCopy|&Copy|Ctrl+C|on",
+        "  mnubar2|-",
+        "  mnuEditSelectAll|Select All||on",
+        "  mnuEditSelectNone|Select None||on",
+        "mnuAdvanced|&Advanced",
+        "  mnuAdvancedKeyboard|Keyboard Wedge||on",
+        "    mnuAdvancedKeyboardWedgeOn|Keyboard Wedge On||on|checkable",
+        "    mnuAdvancedKeyboardWedgeSetup|Keyboard Wedge Setup||off",
+        "  mnubar1|-",
+        "  mnuBlueTooth|Bluetooth||off",
+        "  mnbar5|-",
+        "  mnuAdvancedReset|Reset Scanner||on",
+        "mnuHelp|&Help",
+        "  mnuHelpUserGuide|User Guide||on",
+        "  mnubar3|-",
+        "  mnuHelpUpdate|Check For Updates||off",
+        "  mnubar4|-",
+        "  mnuHelpAbout|About||off",
+    };
+    EXPECT_EQ(bar, expected);
+
+    QMenu& popup = window->TrayIcon().PopupMenu();
+    std::vector<std::string> tray{Text(popup.objectName()) + "|" + Text(popup.title())};
+    Describe(&popup, "  ", tray);
+    EXPECT_EQ(tray, (std::vector<std::string>{"mPopupSys|&SysTray", "  mPopRestore|&Restore||on",
+                                              "  mPopExit|&Exit||on"}));
+    EXPECT_TRUE(window->TrayIcon().HasIcon());
+    EXPECT_EQ(Text(window->TrayIcon().ToolTip()), "Kivo Scanner offline");
+    EXPECT_FALSE(window->isVisible()) << "the window loads hidden";
+}
+
+TEST_F(MainWindowTest, CloseAndMinimiseHideIntoTheTrayAndScannerStatesMoveTheWindow) {
+    window->ScannerConnected();
+    EXPECT_TRUE(window->IsShown());
+    EXPECT_EQ(Text(window->TrayIcon().ToolTip()), "Kivo Scanner connected");
+
+    EXPECT_FALSE(window->close()) << "the close is cancelled";
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->TrayIcon().HasIcon());
+    EXPECT_FALSE(window->Ended());
+
+    window->Restore();
+    window->showMinimized();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 2000))
+        << "minimised becomes hidden";
+
+    window->Restore();
+    window->ScannerGone();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(Text(window->TrayIcon().ToolTip()), "Kivo Scanner");
+    EXPECT_FALSE(window->Ended());
+}
+
+TEST_F(MainWindowTest, ExitWhileShownHidesAndExitWhileHiddenEndsTheProgram) {
+    QSignalSpy ended(window.get(), &MainWindow::ProgramEnded);
+    window->Restore();
+
+    Action("mPopExit")->trigger();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->Ended());
+    EXPECT_EQ(ended.count(), 0);
+    EXPECT_EQ(store.Get("Settings", "Running", "unset"), "unset");
+
+    Action("mPopExit")->trigger();
+    EXPECT_TRUE(window->Ended());
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(window->TrayIcon().HasIcon()) << "the tray icon is removed";
+    EXPECT_EQ(store.Get("Settings", "Running", "unset"), "False");
+}
+
+TEST_F(MainWindowTest, WithoutATrayTheWindowStaysMinimisedAndTheIconComesWithTheTray) {
+    trayAvailable = false;
+    Open();
+    EXPECT_FALSE(window->TrayIcon().HasIcon());
+
+    window->ScannerConnected();
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible()) << "nothing to come back from: it stays on the taskbar";
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_FALSE(window->Ended());
+    window->ScannerGone();
+    EXPECT_TRUE(window->isVisible());
+
+    trayAvailable = true;
+    window->StartTimers();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->TrayIcon().HasIcon(); },
+                                static_cast<int>(Scaled(std::chrono::seconds(5)).count())))
+        << "the tray is looked for every two seconds";
+}
+
+TEST_F(MainWindowTest, ResetScannerAsksAndCancelChangesNothing) {
+    dialogs.answers = {DialogAnswer::Cancel};
+    Action("mnuAdvancedReset")->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_EQ(dialogs.shown[0].title, "Loss of information");
+    EXPECT_EQ(dialogs.shown[0].text, "Are you Sure you want to reset the scanner?");
+    EXPECT_EQ(dialogs.shown[0].buttons, DialogButtons::OkCancel);
+    EXPECT_EQ(dialogs.shown[0].icon, DialogIcon::Warning);
+    EXPECT_FALSE(state.resetPending);
+    EXPECT_FALSE(settings.ResetPending());
+
+    Action("mnuAdvancedReset")->trigger(); // OK this time
+    ASSERT_EQ(dialogs.shown.size(), 3U);
+    EXPECT_EQ(dialogs.shown[2].text,
+              "Please unplug any attached scanners and then click OK and wait for 5 seconds "
+              "before plugging the scanner back in.");
+    EXPECT_EQ(dialogs.shown[2].buttons, DialogButtons::Ok);
+    EXPECT_TRUE(state.resetPending);
+    EXPECT_TRUE(settings.ResetPending()) << "kept across a restart";
+    EXPECT_TRUE(settings.ResetDiscardsScans()) << "the user was warned of the loss";
+}
+
+TEST_F(MainWindowTest, KeyboardWedgeCheckSurvivesARestartAndUncheckingAsksForAnUnplug) {
+    QAction* wedge = Action("mnuAdvancedKeyboardWedgeOn");
+    wedge->trigger();
+    EXPECT_TRUE(dialogs.shown.empty()) << "checking says nothing";
+    EXPECT_EQ(store.Get("Settings", "Keyboard", ""), "True");
+
+    Open(); // a restart
+    wedge = Action("mnuAdvancedKeyboardWedgeOn");
+    EXPECT_TRUE(wedge->isChecked());
+    EXPECT_TRUE(window->WedgeItemChecked()) << "what the session's thread reads";
+
+    wedge->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_EQ(dialogs.shown[0].text, "Unplug the scanner and wait for it to switch off before "
+                                     "plugging back into the computer");
+    EXPECT_EQ(dialogs.shown[0].icon, DialogIcon::Information);
+    EXPECT_EQ(store.Get("Settings", "Keyboard", ""), "False");
+    EXPECT_FALSE(window->WedgeItemChecked());
+
+    Open();
+    EXPECT_FALSE(Action("mnuAdvancedKeyboardWedgeOn")->isChecked());
+
+    // The session unchecks it for a scanner without keyboard mode; that is
+    // not the user's choice and is not saved.
+    Action("mnuAdvancedKeyboardWedgeOn")->trigger();
+    window->UncheckKeyboardWedgeItem();
+    EXPECT_FALSE(window->WedgeItemChecked());
+    EXPECT_EQ(store.Get("Settings", "Keyboard", ""), "True");
+}
+
+TEST_F(MainWindowTest, CopySelectAndSaveAfterTwoSessions) {
+    ChipHistory first;
+    first.rows = {"985000000000001      10/12/25 09:15      "};
+    first.rowChipNumbers = {"985000000000001"};
+    first.sessionLines = "985000000000001    10/12/25 09:15       \r\n";
+    ChipHistory second;
+    second.rows = {"826000000000002      10/12/25 14:05   Yes",
+                   "9A78563412           10/12/25 14:06"};
+    second.rowChipNumbers = {"826000000000002", "9A78563412"};
+    second.sessionLines =
+        "826000000000002    10/12/25 14:05    Yes\r\n9A78563412    10/12/25 14:06\r\n";
+
+    window->ShowChipList(first);
+    window->ShowChipList(second);
+    ASSERT_EQ(List()->count(), 2) << "only the last session's rows";
+    EXPECT_EQ(Text(List()->item(0)->text()), second.rows[0]);
+
+    Action("mnuEditSelectAll")->trigger();
+    Action("mnuEditCopy")->trigger();
+    EXPECT_EQ(Text(QApplication::clipboard()->text()), "826000000000002\r\n9A78563412\r\n");
+
+    Action("mnuEditSelectNone")->trigger();
+    List()->item(1)->setSelected(true);
+    List()->setFocus();
+    QTest::keyClick(List(), Qt::Key_C, Qt::ControlModifier); // Ctrl+C on the list itself
+    EXPECT_EQ(Text(QApplication::clipboard()->text()), "9A78563412\r\n");
+
+    Action("mnuEditSelectNone")->trigger();
+    Action("mnuEditCopy")->trigger();
+    EXPECT_EQ(Text(QApplication::clipboard()->text()), "") << "nothing selected copies nothing";
+
+    dialogs.saveAnswer = dir / "chips";
+    Action("mnuFileSave")->trigger();
+    ASSERT_EQ(dialogs.saves.size(), 1U);
+    EXPECT_EQ(dialogs.saves[0].title, "Save As");
+    EXPECT_EQ(dialogs.saves[0].filter, "All Files (*.txt)");
+    EXPECT_TRUE(std::regex_match(dialogs.saves[0].proposedName,
+                                 std::regex(R"(\d\d_\d\d_\d\d_\d\d_\d\d_Chip_Numbers)")))
+        << dialogs.saves[0].proposedName;
+    EXPECT_EQ(FileText(dir / "chips"), first.sessionLines + second.sessionLines + "\r\n")
+        << "both sessions, in order, the name as chosen";
+
+    dialogs.saveAnswer.reset(); // Cancel
+    std::filesystem::remove(dir / "chips");
+    Action("mnuFileSave")->trigger();
+    EXPECT_FALSE(std::filesystem::exists(dir / "chips"));
+    EXPECT_EQ(dialogs.shown.size(), 0U) << "silent";
+}
+
+struct CodeCase {
+    std::optional<std::string> answer;
+    bool accepted;
+};
+
+class TestModeEntryTest : public MainWindowTest, public testing::WithParamInterface<CodeCase> {};
+
+TEST_P(TestModeEntryTest, CtrlEnterAsksForTheCode) {
+    dialogs.inputs = {GetParam().answer};
+    QTest::keyClick(window.get(), Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_EQ(dialogs.shown[0].text,
+              "This will put the software in test mode until the program is restarted");
+    EXPECT_EQ(dialogs.prompts,
+              std::vector<std::string>{"Authorization code required: Please enter code from "
+                                       "Tallybird"});
+    EXPECT_EQ(state.testMode, GetParam().accepted);
+    EXPECT_EQ(state.showProgress, GetParam().accepted);
+    EXPECT_EQ(dialogs.shown.size(), 1U) << "a wrong code is ignored silently";
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, TestModeEntryTest,
+                         testing::Values(CodeCase{"604173", true}, CodeCase{"604 173", true},
+                                         CodeCase{"604173x", true}, CodeCase{"", false},
+                                         CodeCase{std::nullopt, false}, CodeCase{"604174", false},
+                                         CodeCase{"x604173", false}));
+
+TEST_F(MainWindowTest, TheCodeTwiceSwitchesTestModeOffAndPlainEnterDoesNothing) {
+    dialogs.inputs = {"604173", "604173"};
+    QTest::keyClick(window.get(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(state.testMode);
+    QTest::keyClick(List(), Qt::Key_Enter, Qt::ControlModifier); // from the list as well
+    EXPECT_FALSE(state.testMode);
+    EXPECT_FALSE(state.showProgress);
+
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    EXPECT_EQ(dialogs.shown.size(), 2U);
+}
+
+TEST_F(MainWindowTest, SessionCallsDriveStatusTitleProgressAndNotifications) {
+    window->Restore();
+    window->SetWindowTitle("Tallybird, connected to serial number  126590");
+    EXPECT_EQ(Text(window->windowTitle()), "Tallybird, connected to serial number  126590");
+    window->SetUpdateLabel("Last Update: 10/12/25 14:05:00");
+    EXPECT_EQ(Label("UpdateLabel"), "Last Update: 10/12/25 14:05:00");
+
+    auto* bar = window->findChild<QProgressBar*>("StepProgress");
+    window->ShowStepProgress(12, 30);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), 30);
+    EXPECT_EQ(bar->value(), 12);
+    window->ShowStepProgress(30, 30);
+    EXPECT_FALSE(bar->isVisible());
+
+    window->ShowCaption("Progress: Uploading:- 42");
+    EXPECT_EQ(Label("ProgressLabel"), "Progress: Uploading:- 42");
+    EXPECT_TRUE(bar->isVisible()) << "the read-back runs the bar busy";
+    EXPECT_EQ(bar->maximum(), 0);
+    window->ShowCaption("Progress: Updating Scanner");
+    EXPECT_FALSE(bar->isVisible());
+
+    window->EnableKeyboardWedgeItem(false);
+    EXPECT_FALSE(Action("mnuAdvancedKeyboardWedgeOn")->isEnabled());
+
+    window->ShowMessage("USB Fail", "Device Unplugged during write: WC2", MessageIcon::Critical);
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_EQ(dialogs.shown[0].title, "USB Fail");
+    EXPECT_EQ(dialogs.shown[0].icon, DialogIcon::Critical);
+
+    window->StartKeyboardWedge();
+    EXPECT_FALSE(window->isVisible()) << "keyboard mode sends the window to the tray";
+}
+
+} // namespace
+} // namespace tallybird::test

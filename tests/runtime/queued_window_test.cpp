@@ -1,0 +1,105 @@
+#include "runtime/queued_window.h"
+
+#include <QCoreApplication>
+#include <QObject>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace tallybird {
+namespace {
+
+// Records each call with the thread it ran on.
+class RecordingSurface final : public WindowSurface {
+public:
+    std::vector<std::string> calls;
+    std::vector<std::thread::id> threads;
+
+    void Record(std::string call) {
+        calls.push_back(std::move(call));
+        threads.push_back(std::this_thread::get_id());
+    }
+    void ShowCaption(const std::string& caption) override { Record(caption); }
+    void SetWindowTitle(const std::string& title) override { Record("title " + title); }
+    void EnableKeyboardWedgeItem(bool) override { Record("enable"); }
+    bool KeyboardWedgeItemChecked() override {
+        Record("read the menu");
+        return false;
+    }
+    void UncheckKeyboardWedgeItem() override { Record("uncheck"); }
+    void SetUpdateLabel(const std::string& text) override { Record(text); }
+    void ShowChipList(const ChipHistory& history) override {
+        Record("rows " + std::to_string(history.rows.size()));
+    }
+    void ShowMessage(const std::string& title, const std::string& text, MessageIcon) override {
+        Record(title + ": " + text);
+    }
+    void StartKeyboardWedge() override { Record("wedge"); }
+    void ScannerConnected() override { Record("connected"); }
+    void ScannerGone() override { Record("gone"); }
+    void SessionEnded(SessionEnd) override { Record("ended"); }
+};
+
+void ProcessEventsUntil(const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < limit) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+TEST(QueuedWindowTest, WorkerCallsRunOnTheWindowThreadInOrderAndMessagesWait) {
+    QObject window;
+    RecordingSurface surface;
+    std::atomic<bool> checked{true};
+    QueuedWindow queued(window, surface, checked);
+
+    std::atomic<bool> messageReturned{false};
+    std::atomic<bool> workerDone{false};
+    bool checkedSeen = false;
+    std::thread worker([&] {
+        for (int i = 0; i < 50; ++i) {
+            queued.ShowCaption("Progress: " + std::to_string(i));
+        }
+        checkedSeen = queued.KeyboardWedgeItemChecked();
+        queued.ShowMessage("USB Fail", "Device Unplugged during write: WC2", MessageIcon::Critical);
+        messageReturned = true;
+        queued.ShowChipList(ChipHistory{{"a", "b"}, {"a", "b"}, ""});
+        queued.StartKeyboardWedge();
+        workerDone = true;
+    });
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(messageReturned) << "the worker waits until the box was handled";
+    EXPECT_TRUE(surface.calls.empty()) << "nothing runs on the worker";
+
+    ProcessEventsUntil([&] { return workerDone.load() && surface.calls.size() == 53; });
+    worker.join();
+    ASSERT_EQ(surface.calls.size(), 53U);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(surface.calls[static_cast<std::size_t>(i)], "Progress: " + std::to_string(i));
+    }
+    EXPECT_EQ(surface.calls[50], "USB Fail: Device Unplugged during write: WC2");
+    EXPECT_EQ(surface.calls[51], "rows 2");
+    EXPECT_EQ(surface.calls[52], "wedge");
+    for (const auto id : surface.threads) {
+        EXPECT_EQ(id, std::this_thread::get_id());
+    }
+    EXPECT_TRUE(checkedSeen) << "the check mark comes from the atomic, not the menu";
+    EXPECT_TRUE(queued.WedgeRunning());
+    queued.ScannerGone();
+    EXPECT_FALSE(queued.WedgeRunning());
+}
+
+TEST(QueuedWindowTest, AMessageFromTheWindowThreadItselfDoesNotDeadlock) {
+    QObject window;
+    RecordingSurface surface;
+    std::atomic<bool> checked{false};
+    QueuedWindow queued(window, surface, checked);
+    queued.ShowMessage("Tallybird", "text", MessageIcon::Information);
+    EXPECT_EQ(surface.calls, std::vector<std::string>{"Tallybird: text"});
+}
+
+} // namespace
+} // namespace tallybird
