@@ -3,11 +3,11 @@
 // neighbouring numbers removed, 5,000 new ones). Prints wall time, CPU time
 // and peak memory of the session, and the scanner commands sent against the
 // commands the change set needs. Not a test.
-#include "../tests/integration/session/session_rig.h"
 #include "model/list_record.h"
 #include "model/lost_list.h"
 #include "process_usage.h"
 #include "session/list_merge.h"
+#include "support/session_rig.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

@@ -1,8 +1,8 @@
 // `tallybird-cli sync` as a process: its output lines, message lines, exit
 // codes and options, as scripts and outside tests rely on them.
-#include "session_rig.h"
 #include "support/scanner_sim.h"
 #include "support/service_sim.h"
+#include "support/session_rig.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

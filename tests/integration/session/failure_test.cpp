@@ -1,6 +1,6 @@
 // Failures at every kind of step, and scanners cut off at every command: the
 // marker each failure leaves, and the repair the next session makes.
-#include "session_rig.h"
+#include "support/session_rig.h"
 
 #include "model/list_record.h"
 #include "model/session_file.h"

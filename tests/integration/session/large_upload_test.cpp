@@ -1,6 +1,6 @@
 // A scanner whose scan log is full: one session uploads every chip in one
 // request, in scan order, and clears the log.
-#include "session_rig.h"
+#include "support/session_rig.h"
 
 #include <QJsonArray>
 

@@ -1,4 +1,4 @@
-#include "session_rig.h"
+#include "support/session_rig.h"
 
 #include "model/lost_list.h"
 #include "model/session_file.h"
