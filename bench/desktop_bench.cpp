@@ -131,8 +131,8 @@ int main(int argc, char** argv) {
     std::printf("launch to tray icon:      %.0f ms\n", dockMs);
     std::printf("idle CPU time:            %.3f s over %.1f s = %.3f %% of one core\n",
                 cpuAfter - cpuBefore, wall, 100.0 * (cpuAfter - cpuBefore) / wall);
-    std::printf("peak memory (VmHWM):      %.1f MB (resident now %.1f MB)\n", peakKb / 1024.0,
-                rssKb / 1024.0);
+    std::printf("peak memory (VmHWM):      %.1f MB (resident now %.1f MB)\n",
+                static_cast<double>(peakKb) / 1024.0, static_cast<double>(rssKb) / 1024.0);
     XCloseDisplay(display);
     return dockMs >= 0 ? 0 : 1;
 }

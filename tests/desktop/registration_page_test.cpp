@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CountryCase{"UnknownCode", 0, 999, 0, "United Kingdom", false, false},
                     CountryCase{"StoredBeatsLocale", 2, 49, 2, nullptr, true, false},
                     CountryCase{"BackToCountry1", 2, 44, 2, "United Kingdom", true, true}),
-    [](const testing::TestParamInfo<CountryCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<CountryCase>& instance) { return instance.param.name; });
 
 TEST_F(RegistrationPageTest, ClosingWithoutFinishingAsksAndKeepsThePreselection) {
     Open(44);

@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, HostileRegistrationFileTest,
                                          test::HostileFile::DanglingSymlink,
                                          test::HostileFile::SymlinkToDevZero,
                                          test::HostileFile::CharDevice),
-                         [](const auto& info) { return test::Name(info.param); });
+                         [](const auto& instance) { return test::Name(instance.param); });
 
 TEST(RegistrationRecordTest, DefaultsFillOnlyEmptyFields) {
     RegistrationRecord empty;

@@ -63,7 +63,8 @@ double TimeFactor() {
 }
 
 std::chrono::milliseconds Scaled(std::chrono::milliseconds wait) {
-    return std::chrono::milliseconds(static_cast<long long>(wait.count() * TimeFactor()));
+    return std::chrono::milliseconds(
+        static_cast<long long>(static_cast<double>(wait.count()) * TimeFactor()));
 }
 
 void WriteFile(const std::filesystem::path& file, ByteView contents) {

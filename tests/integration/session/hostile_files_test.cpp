@@ -64,11 +64,11 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileDataFileTest,
                                                           kMarker),
                                           testing::Values(HostileFile::Directory, HostileFile::Fifo,
                                                           HostileFile::DanglingSymlink)),
-                         [](const testing::TestParamInfo<HostileRow>& info) {
-                             std::string file = std::get<0>(info.param);
+                         [](const testing::TestParamInfo<HostileRow>& instance) {
+                             std::string file = std::get<0>(instance.param);
                              file = file.substr(0, file.find('.')) + "_" +
                                     file.substr(file.find('.') + 1);
-                             return file + "_" + Name(std::get<1>(info.param));
+                             return file + "_" + Name(std::get<1>(instance.param));
                          });
 
 } // namespace
