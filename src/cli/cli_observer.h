@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/chip_list.h"
+#include "runtime/chip_export.h"
 #include "runtime/window_surface.h"
 
 #include <ostream>

@@ -12,7 +12,7 @@
 #include "platform/clock.h"
 #include "platform/data_folder.h"
 #include "platform/settings_store.h"
-#include "runtime/chip_list.h"
+#include "runtime/chip_export.h"
 #include "runtime/detection_runner.h"
 #include "session/session.h"
 #include "web/http_client.h"

@@ -28,7 +28,6 @@ namespace {
 
 constexpr int kDetectionInterval = 1000; // ms
 constexpr int kShowRequestInterval = 500;
-constexpr int kWedgeInterval = 500;
 // Without a tray, whether one appeared is asked every this many show-request
 // ticks (each asks the display server).
 constexpr int kTrayCheckTicks = 4;
@@ -87,19 +86,14 @@ MainWindow::MainWindow(SharedState& state, Settings& settings, Dialogs& dialogs,
     BuildControls();
     BuildMenus();
 
-    timer1_ = new QTimer(this);
-    timer1_->setObjectName(QStringLiteral("Timer1"));
-    timer1_->setInterval(kDetectionInterval);
-    connect(timer1_, &QTimer::timeout, this, &MainWindow::DetectionTick);
-    timer2_ = new QTimer(this);
-    timer2_->setObjectName(QStringLiteral("Timer2"));
-    timer2_->setInterval(kShowRequestInterval);
-    connect(timer2_, &QTimer::timeout, this, &MainWindow::ShowRequestTick);
-    // Keyboard mode's timer; the wedge that it drives is not part of this
-    // window, so it stays off.
-    wedgeTimer_ = new QTimer(this);
-    wedgeTimer_->setObjectName(QStringLiteral("WedgeTimer"));
-    wedgeTimer_->setInterval(kWedgeInterval);
+    detectionTimer_ = new QTimer(this);
+    detectionTimer_->setObjectName(QStringLiteral("Timer1"));
+    detectionTimer_->setInterval(kDetectionInterval);
+    connect(detectionTimer_, &QTimer::timeout, this, &MainWindow::DetectionTick);
+    showRequestTimer_ = new QTimer(this);
+    showRequestTimer_->setObjectName(QStringLiteral("Timer2"));
+    showRequestTimer_->setInterval(kShowRequestInterval);
+    connect(showRequestTimer_, &QTimer::timeout, this, &MainWindow::ShowRequestTick);
 
     connect(&tray_, &Tray::RestoreRequested, this, &MainWindow::Restore);
     connect(&tray_, &Tray::ExitRequested, this, &MainWindow::RequestClose);
@@ -146,16 +140,16 @@ void MainWindow::BuildControls() {
     layout->addWidget(shape1, 1);
 
     auto* status = new QHBoxLayout;
-    image3_ = new QLabel(central);
-    image3_->setObjectName(QStringLiteral("Image3"));
-    image3_->setPixmap(ScannerIcon(false).pixmap(16, 16));
+    scannerPicture_ = new QLabel(central);
+    scannerPicture_->setObjectName(QStringLiteral("Image3"));
+    scannerPicture_->setPixmap(ScannerIcon(false).pixmap(16, 16));
     progressLabel_ = new QLabel(QStringLiteral("Progress: No scanner detected"), central);
     progressLabel_->setObjectName(QStringLiteral("ProgressLabel"));
     stepProgress_ = new QProgressBar(central);
     stepProgress_->setObjectName(QStringLiteral("StepProgress"));
     stepProgress_->setMaximumWidth(160);
     stepProgress_->setVisible(false);
-    status->addWidget(image3_);
+    status->addWidget(scannerPicture_);
     status->addWidget(progressLabel_, 1);
     status->addWidget(stepProgress_);
     layout->addLayout(status);
@@ -218,8 +212,8 @@ void MainWindow::Load() {
 }
 
 void MainWindow::StartTimers() {
-    timer1_->start();
-    timer2_->start();
+    detectionTimer_->start();
+    showRequestTimer_->start();
 }
 
 bool MainWindow::IsShown() const {
@@ -254,9 +248,8 @@ void MainWindow::EndProgram() {
         return;
     }
     ended_ = true;
-    timer1_->stop();
-    timer2_->stop();
-    wedgeTimer_->stop();
+    detectionTimer_->stop();
+    showRequestTimer_->stop();
     tray_.Remove();
     settings_.SetRunning(false);
     Q_EMIT ProgramEnded();
@@ -476,15 +469,14 @@ void MainWindow::HideStepProgress() {
 
 void MainWindow::ScannerConnected() {
     tray_.SetConnected(true);
-    image3_->setPixmap(ScannerIcon(true).pixmap(16, 16));
+    scannerPicture_->setPixmap(ScannerIcon(true).pixmap(16, 16));
     Restore();
 }
 
 void MainWindow::ScannerGone() {
     tray_.SetConnected(false);
-    image3_->setPixmap(ScannerIcon(false).pixmap(16, 16));
+    scannerPicture_->setPixmap(ScannerIcon(false).pixmap(16, 16));
     HideStepProgress();
-    wedgeTimer_->stop();
     GoToTray();
 }
 
@@ -492,7 +484,8 @@ void MainWindow::SessionEnded(SessionEnd end) {
     HideStepProgress();
     if (const auto notice =
             NoticeForSessionEnd(end, static_cast<std::size_t>(chipList_->count()))) {
-        tray_.Notify(ToQ(notice->title), ToQ(notice->text), notice->warning);
+        tray_.Notify(ToQ(notice->title), ToQ(notice->text),
+                     notice->warning ? NoticeLevel::Warning : NoticeLevel::Information);
     }
 }
 

@@ -5,7 +5,7 @@
 #include "model/settings.h"
 #include "model/shared_state.h"
 #include "platform/file_watch.h"
-#include "runtime/chip_list.h"
+#include "runtime/chip_export.h"
 #include "runtime/window_surface.h"
 
 #include <QMainWindow>
@@ -26,8 +26,8 @@ namespace tallybird {
 
 inline constexpr const char* kMainWindowTitle = "Tallybird for Kivo Scanner V2.5";
 
-// `Form1`: the chip list, the status line, the menus, the tray icon and the
-// timers. It lives mostly in the tray: a scanner plugged in or the user
+// The main window: the chip list, the status line, the menus, the tray icon
+// and the timers. It lives mostly in the tray: a scanner plugged in or the user
 // brings it up; minimising, closing or unplugging the scanner send it back.
 // Where the desktop has no tray it stays minimised instead, so it can always
 // be reached. Every call runs on the window's thread.
@@ -41,7 +41,7 @@ public:
 
     // The window's load: tray icon offline, "Keyboard" applied.
     void Load();
-    // `Timer1` (detection, 1000 ms) and `Timer2` (show request, 500 ms).
+    // The detection tick (1000 ms) and the show-request tick (500 ms).
     void StartTimers();
 
     // Shown and not minimised.
@@ -86,7 +86,7 @@ public:
     void SessionEnded(SessionEnd end) override;
 
 Q_SIGNALS:
-    // `Timer1` ticked: time for a detection pass.
+    // The detection timer ticked: time for a detection pass.
     void DetectionTick();
     // The final unload is done: the tray icon is gone and "Running" saved.
     void ProgramEnded();
@@ -120,11 +120,10 @@ private:
     QLabel* progressLabel_ = nullptr;
     QLabel* updateLabel_ = nullptr;
     QProgressBar* stepProgress_ = nullptr;
-    QLabel* image3_ = nullptr;
+    QLabel* scannerPicture_ = nullptr; // connected or not, beside the status line
     QAction* wedgeOn_ = nullptr;
-    QTimer* timer1_ = nullptr;
-    QTimer* timer2_ = nullptr;
-    QTimer* wedgeTimer_ = nullptr;
+    QTimer* detectionTimer_ = nullptr;
+    QTimer* showRequestTimer_ = nullptr;
 };
 
 } // namespace tallybird

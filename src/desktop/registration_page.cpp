@@ -10,26 +10,28 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <optional>
+
 namespace tallybird {
 namespace {
 
 constexpr int kPageFontSize = 14;
 
-// Caption, and the text box each caption row edits (-1: the country list).
+// Caption, and the text box each caption row edits (none: the country list).
 struct Row {
     const char* caption;
-    int box;
+    std::optional<RegistrationPage::TextBox> box;
 };
 constexpr std::array<Row, 9> kRows = {{
-    {"Name:", 0},
-    {"Address Line 1:", 1},
-    {"Address Line 2:", 2},
-    {"City:", 3},
-    {"County:", 4},
-    {"Country:", -1},
-    {"Post Code:", 5},
-    {"Phone Number:", 6},
-    {"Email Address:", 7},
+    {"Name:", RegistrationPage::kNameBox},
+    {"Address Line 1:", RegistrationPage::kAddressLine1Box},
+    {"Address Line 2:", RegistrationPage::kAddressLine2Box},
+    {"City:", RegistrationPage::kCityBox},
+    {"County:", RegistrationPage::kCountyBox},
+    {"Country:", std::nullopt},
+    {"Post Code:", RegistrationPage::kPostCodeBox},
+    {"Phone Number:", RegistrationPage::kPhoneNumberBox},
+    {"Email Address:", RegistrationPage::kEmailAddressBox},
 }};
 
 void SetFontSize(QWidget* widget, int size) {
@@ -52,11 +54,11 @@ RegistrationPage::RegistrationPage(SharedState& state, Settings& settings, Dialo
     setModal(true);
 
     auto* grid = new QGridLayout(this);
-    for (std::size_t i = 0; i < regText_.size(); ++i) {
-        regText_[i] = new QLineEdit(this);
-        regText_[i]->setObjectName(QStringLiteral("RegText_%1").arg(i));
-        if (i <= 6) {
-            SetFontSize(regText_[i], kPageFontSize);
+    for (std::size_t i = 0; i < textBoxes_.size(); ++i) {
+        textBoxes_[i] = new QLineEdit(this);
+        textBoxes_[i]->setObjectName(QStringLiteral("RegText_%1").arg(i));
+        if (i != kEmailAddressBox) {
+            SetFontSize(textBoxes_[i], kPageFontSize);
         }
     }
     countryCombo_ = new QComboBox(this);
@@ -76,8 +78,8 @@ RegistrationPage::RegistrationPage(SharedState& state, Settings& settings, Dialo
         if (i <= 7) {
             SetFontSize(label, kPageFontSize);
         }
-        QWidget* field = kRows[i].box < 0 ? static_cast<QWidget*>(countryCombo_)
-                                          : regText_[static_cast<std::size_t>(kRows[i].box)];
+        QWidget* field = kRows[i].box ? static_cast<QWidget*>(textBoxes_[*kRows[i].box])
+                                      : static_cast<QWidget*>(countryCombo_);
         grid->addWidget(label, static_cast<int>(i), 0);
         grid->addWidget(field, static_cast<int>(i), 1);
     }
@@ -99,21 +101,21 @@ RegistrationPage::RegistrationPage(SharedState& state, Settings& settings, Dialo
     if (entry < 0) {
         countryCombo_->setEditText(QString::fromUtf8(kSelectCountryText));
     }
-    regText_[0]->setText(ToQ(loaded_.ownerName));
-    regText_[1]->setText(ToQ(loaded_.addressLine1));
-    regText_[3]->setText(ToQ(loaded_.city));
-    regText_[4]->setText(ToQ(loaded_.county));
-    regText_[5]->setText(ToQ(loaded_.postCode));
-    regText_[6]->setText(ToQ(loaded_.phoneNumber));
-    regText_[7]->setText(ToQ(loaded_.emailAddress));
+    textBoxes_[kNameBox]->setText(ToQ(loaded_.ownerName));
+    textBoxes_[kAddressLine1Box]->setText(ToQ(loaded_.addressLine1));
+    textBoxes_[kCityBox]->setText(ToQ(loaded_.city));
+    textBoxes_[kCountyBox]->setText(ToQ(loaded_.county));
+    textBoxes_[kPostCodeBox]->setText(ToQ(loaded_.postCode));
+    textBoxes_[kPhoneNumberBox]->setText(ToQ(loaded_.phoneNumber));
+    textBoxes_[kEmailAddressBox]->setText(ToQ(loaded_.emailAddress));
     countryAtLoad_ = loaded_.countryNumber;
 }
 
 void RegistrationPage::Finish() {
     const int index = countryCombo_->currentIndex();
     DetailsEntry entry;
-    entry.name = regText_[0]->text().toStdString();
-    entry.postCode = regText_[5]->text().toStdString();
+    entry.name = textBoxes_[kNameBox]->text().toStdString();
+    entry.postCode = textBoxes_[kPostCodeBox]->text().toStdString();
     entry.countryText = countryCombo_->currentText().toStdString();
     entry.countryChosen =
         index >= 0 && countryCombo_->itemText(index) == countryCombo_->currentText();
@@ -122,12 +124,12 @@ void RegistrationPage::Finish() {
         return;
     }
     record_.ownerName = entry.name;
-    record_.addressLine1 = regText_[1]->text().toStdString();
-    record_.city = regText_[3]->text().toStdString();
-    record_.county = regText_[4]->text().toStdString();
+    record_.addressLine1 = textBoxes_[kAddressLine1Box]->text().toStdString();
+    record_.city = textBoxes_[kCityBox]->text().toStdString();
+    record_.county = textBoxes_[kCountyBox]->text().toStdString();
     record_.postCode = entry.postCode;
-    record_.phoneNumber = regText_[6]->text().toStdString();
-    record_.emailAddress = regText_[7]->text().toStdString();
+    record_.phoneNumber = textBoxes_[kPhoneNumberBox]->text().toStdString();
+    record_.emailAddress = textBoxes_[kEmailAddressBox]->text().toStdString();
     record_.countryNumber = static_cast<std::int16_t>(countryCombo_->itemData(index).toInt());
     if (record_.countryNumber > 1) {
         RequestReset(state_, settings_, /*discardsScans=*/false);

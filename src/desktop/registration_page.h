@@ -15,7 +15,7 @@ class QLineEdit;
 
 namespace tallybird {
 
-// `FrmStartupB`, the registration details page: the owner's name, address,
+// The registration details page: the owner's name, address,
 // contacts and country. Loading it reads the record and preselects a country
 // (the record's, else the one of the locale's dialling code); closing it,
 // by "Finish" or the close box, writes the record and asks the next session
@@ -24,6 +24,19 @@ class RegistrationPage final : public QDialog {
     Q_OBJECT
 
 public:
+    // The page's text boxes; their object names number them in this order.
+    enum TextBox : std::size_t {
+        kNameBox,
+        kAddressLine1Box,
+        kAddressLine2Box,
+        kCityBox,
+        kCountyBox,
+        kPostCodeBox,
+        kPhoneNumberBox,
+        kEmailAddressBox,
+        kTextBoxCount
+    };
+
     RegistrationPage(SharedState& state, Settings& settings, Dialogs& dialogs,
                      std::optional<int> localeDiallingCode, QWidget* parent = nullptr);
 
@@ -51,7 +64,7 @@ private:
     int countryAtLoad_ = 0;
     int defaultCountry_ = 0;
     bool completed_ = false;
-    std::array<QLineEdit*, 8> regText_{};
+    std::array<QLineEdit*, kTextBoxCount> textBoxes_{};
     QComboBox* countryCombo_ = nullptr;
 };
 

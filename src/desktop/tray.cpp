@@ -110,10 +110,11 @@ void Tray::Remove() {
     }
 }
 
-void Tray::Notify(const QString& title, const QString& text, bool warning) {
+void Tray::Notify(const QString& title, const QString& text, NoticeLevel level) {
     if (icon_ && QSystemTrayIcon::supportsMessages()) {
         icon_->showMessage(title, text,
-                           warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+                           level == NoticeLevel::Warning ? QSystemTrayIcon::Warning
+                                                         : QSystemTrayIcon::Information);
     }
 }
 

@@ -18,7 +18,10 @@ namespace tallybird {
 // tick when a scanner is connected, grey with a cross when none is.
 QIcon ScannerIcon(bool connected);
 
-// The tray icon and its pop-up menu `mPopupSys` ("&Restore", "&Exit"). Where
+// How a desktop notification presents itself.
+enum class NoticeLevel { Information, Warning };
+
+// The tray icon and its pop-up menu ("&Restore", "&Exit"). Where
 // the desktop has no tray the icon is not created; EnsureIcon() creates it
 // once a tray appears.
 class Tray : public QObject {
@@ -45,7 +48,7 @@ public:
     void Remove();
 
     // A desktop notification beside the icon; nothing without one.
-    void Notify(const QString& title, const QString& text, bool warning);
+    void Notify(const QString& title, const QString& text, NoticeLevel level);
 
     const QString& ToolTip() const { return tip_; }
     QMenu& PopupMenu() { return menu_; }

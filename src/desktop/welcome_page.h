@@ -4,7 +4,7 @@
 
 namespace tallybird {
 
-// `FrmStartup`, the wizard's welcome page: thanks, terms, and "Next".
+// The registration wizard's welcome page: thanks, terms, and "Next".
 class WelcomePage final : public QDialog {
     Q_OBJECT
 

@@ -21,7 +21,7 @@ const std::array<std::string_view, kCountryCount>& CountryList();
 // Number of the list entry at `index` (0..195).
 int CountryNumberOfIndex(int index);
 
-// `CountryTable`: 256 texts by country number. Entries 1..199 hold the name
+// The country table: 256 texts by country number. Entries 1..199 hold the name
 // padded with spaces to the next multiple of 4 above its length; entry 84 is
 // "Ireland"; 0, 68, 130, 189 and 200..255 are empty.
 using CountryTable = std::array<std::string, 256>;

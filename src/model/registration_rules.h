@@ -5,6 +5,10 @@
 #include <optional>
 #include <string>
 
+// The registration details page's rules, kept apart from its widgets: what
+// "Finish" accepts, which country is preselected, when a closed page changed
+// the scanner's country, and what an unfinished page leaves in the record.
+
 namespace tallybird {
 
 // The details page's text of a country box with nothing chosen.

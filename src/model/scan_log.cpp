@@ -31,7 +31,7 @@ std::optional<ScanLog> ReadScanLog(ByteView reply, std::int64_t scannerSerial) {
     }
     ScanLog log;
     log.scanList = "serial number=" + std::to_string(scannerSerial) + "|";
-    std::size_t count = 0; // `ScannedChipCount`
+    std::size_t count = 0; // chips read so far
     for (std::size_t i = 0; i + 7 <= reply.size(); i += kScanRecordSize) {
         if (count >= kMaxScannedChips) {
             return std::nullopt;

@@ -15,7 +15,7 @@ struct ScanLog {
     // Display texts in scan order: the 15- or 16-digit chip number, ten hex
     // digits for records marked hexadecimal, or three groups joined by "*".
     std::vector<std::string> texts;
-    // `ScannedChipValues`: the numeric value of each decimal or hexadecimal
+    // The numeric value of each decimal or hexadecimal
     // record. A three-group record writes 0 at the index the next record then
     // takes, so this table is not aligned with `texts`; it is only saved.
     std::array<double, kScannedValueCells> values{};

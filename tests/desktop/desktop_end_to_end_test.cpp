@@ -1,7 +1,7 @@
 // The desktop program on a real X display (Xvfb) with a simulated scanner on
 // a pseudo-terminal and the simulated service over HTTP: detection, the
 // session on the worker thread, the window, the tray and a second launch.
-#include "desktop/startup_window.h"
+#include "desktop/desktop_program.h"
 #include "scripted_dialogs.h"
 #include "support/scanner_sim.h"
 #include "support/service_sim.h"

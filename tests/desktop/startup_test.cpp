@@ -1,4 +1,4 @@
-#include "desktop/startup_window.h"
+#include "desktop/desktop_program.h"
 #include "scripted_dialogs.h"
 #include "support/test_support.h"
 

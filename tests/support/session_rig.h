@@ -11,7 +11,7 @@
 #include "model/settings.h"
 #include "model/shared_state.h"
 #include "platform/clock.h"
-#include "runtime/chip_list.h"
+#include "runtime/chip_export.h"
 #include "session/session.h"
 #include "support/scanner_sim.h"
 #include "support/service_sim.h"

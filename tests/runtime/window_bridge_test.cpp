@@ -1,4 +1,4 @@
-#include "runtime/queued_window.h"
+#include "runtime/window_bridge.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -49,24 +49,24 @@ void ProcessEventsUntil(const std::function<bool()>& done) {
     }
 }
 
-TEST(QueuedWindowTest, WorkerCallsRunOnTheWindowThreadInOrderAndMessagesWait) {
+TEST(WindowBridgeTest, WorkerCallsRunOnTheWindowThreadInOrderAndMessagesWait) {
     QObject window;
     RecordingSurface surface;
     std::atomic<bool> checked{true};
-    QueuedWindow queued(window, surface, checked);
+    WindowBridge bridge(window, surface, checked);
 
     std::atomic<bool> messageReturned{false};
     std::atomic<bool> workerDone{false};
     bool checkedSeen = false;
     std::thread worker([&] {
         for (int i = 0; i < 50; ++i) {
-            queued.ShowCaption("Progress: " + std::to_string(i));
+            bridge.ShowCaption("Progress: " + std::to_string(i));
         }
-        checkedSeen = queued.KeyboardWedgeItemChecked();
-        queued.ShowMessage("USB Fail", "Device Unplugged during write: WC2", MessageIcon::Critical);
+        checkedSeen = bridge.KeyboardWedgeItemChecked();
+        bridge.ShowMessage("USB Fail", "Device Unplugged during write: WC2", MessageIcon::Critical);
         messageReturned = true;
-        queued.ShowChipList(ChipHistory{{"a", "b"}, {"a", "b"}, ""});
-        queued.StartKeyboardWedge();
+        bridge.ShowChipList(ChipHistory{{"a", "b"}, {"a", "b"}, ""});
+        bridge.StartKeyboardWedge();
         workerDone = true;
     });
 
@@ -87,17 +87,17 @@ TEST(QueuedWindowTest, WorkerCallsRunOnTheWindowThreadInOrderAndMessagesWait) {
         EXPECT_EQ(id, std::this_thread::get_id());
     }
     EXPECT_TRUE(checkedSeen) << "the check mark comes from the atomic, not the menu";
-    EXPECT_TRUE(queued.WedgeRunning());
-    queued.ScannerGone();
-    EXPECT_FALSE(queued.WedgeRunning());
+    EXPECT_TRUE(bridge.WedgeRunning());
+    bridge.ScannerGone();
+    EXPECT_FALSE(bridge.WedgeRunning());
 }
 
-TEST(QueuedWindowTest, AMessageFromTheWindowThreadItselfDoesNotDeadlock) {
+TEST(WindowBridgeTest, AMessageFromTheWindowThreadItselfDoesNotDeadlock) {
     QObject window;
     RecordingSurface surface;
     std::atomic<bool> checked{false};
-    QueuedWindow queued(window, surface, checked);
-    queued.ShowMessage("Tallybird", "text", MessageIcon::Information);
+    WindowBridge bridge(window, surface, checked);
+    bridge.ShowMessage("Tallybird", "text", MessageIcon::Information);
     EXPECT_EQ(surface.calls, std::vector<std::string>{"Tallybird: text"});
 }
 

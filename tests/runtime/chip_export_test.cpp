@@ -1,4 +1,4 @@
-#include "runtime/chip_list.h"
+#include "runtime/chip_export.h"
 #include "support/hostile_files.h"
 #include "support/test_support.h"
 

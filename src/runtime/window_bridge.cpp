@@ -1,4 +1,4 @@
-#include "runtime/queued_window.h"
+#include "runtime/window_bridge.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -8,15 +8,15 @@
 
 namespace tallybird {
 
-QueuedWindow::QueuedWindow(QObject& window, WindowSurface& surface,
+WindowBridge::WindowBridge(QObject& window, WindowSurface& surface,
                            const std::atomic<bool>& wedgeItemChecked)
     : window_(window), surface_(surface), wedgeItemChecked_(wedgeItemChecked) {}
 
-template <typename F> void QueuedWindow::Post(F&& call) {
+template <typename F> void WindowBridge::Post(F&& call) {
     QMetaObject::invokeMethod(&window_, std::forward<F>(call), Qt::QueuedConnection);
 }
 
-template <typename F> void QueuedWindow::Wait(F&& call) {
+template <typename F> void WindowBridge::Wait(F&& call) {
     // On the window's own thread a blocking hand-over would wait for itself.
     if (QThread::currentThread() == window_.thread()) {
         call();
@@ -25,54 +25,54 @@ template <typename F> void QueuedWindow::Wait(F&& call) {
     QMetaObject::invokeMethod(&window_, std::forward<F>(call), Qt::BlockingQueuedConnection);
 }
 
-void QueuedWindow::ShowCaption(const std::string& caption) {
+void WindowBridge::ShowCaption(const std::string& caption) {
     Post([this, caption] { surface_.ShowCaption(caption); });
 }
 
-void QueuedWindow::SetWindowTitle(const std::string& title) {
+void WindowBridge::SetWindowTitle(const std::string& title) {
     Post([this, title] { surface_.SetWindowTitle(title); });
 }
 
-void QueuedWindow::EnableKeyboardWedgeItem(bool enabled) {
+void WindowBridge::EnableKeyboardWedgeItem(bool enabled) {
     Post([this, enabled] { surface_.EnableKeyboardWedgeItem(enabled); });
 }
 
-void QueuedWindow::UncheckKeyboardWedgeItem() {
+void WindowBridge::UncheckKeyboardWedgeItem() {
     Post([this] { surface_.UncheckKeyboardWedgeItem(); });
 }
 
-void QueuedWindow::SetUpdateLabel(const std::string& text) {
+void WindowBridge::SetUpdateLabel(const std::string& text) {
     Post([this, text] { surface_.SetUpdateLabel(text); });
 }
 
-void QueuedWindow::ShowChipList(const ChipHistory& history) {
+void WindowBridge::ShowChipList(const ChipHistory& history) {
     Post([this, history] { surface_.ShowChipList(history); });
 }
 
-void QueuedWindow::ShowMessage(const std::string& title, const std::string& text,
+void WindowBridge::ShowMessage(const std::string& title, const std::string& text,
                                MessageIcon icon) {
     Wait([this, &title, &text, icon] { surface_.ShowMessage(title, text, icon); });
 }
 
-void QueuedWindow::StartKeyboardWedge() {
+void WindowBridge::StartKeyboardWedge() {
     wedgeRunning_ = true;
     Post([this] { surface_.StartKeyboardWedge(); });
 }
 
-void QueuedWindow::ShowStepProgress(int done, int total) {
+void WindowBridge::ShowStepProgress(int done, int total) {
     Post([this, done, total] { surface_.ShowStepProgress(done, total); });
 }
 
-void QueuedWindow::ScannerConnected() {
+void WindowBridge::ScannerConnected() {
     Post([this] { surface_.ScannerConnected(); });
 }
 
-void QueuedWindow::ScannerGone() {
+void WindowBridge::ScannerGone() {
     wedgeRunning_ = false;
     Post([this] { surface_.ScannerGone(); });
 }
 
-void QueuedWindow::SessionEnded(SessionEnd end) {
+void WindowBridge::SessionEnded(SessionEnd end) {
     Post([this, end] { surface_.SessionEnded(end); });
 }
 

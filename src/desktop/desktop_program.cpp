@@ -1,6 +1,5 @@
-#include "desktop/startup_window.h"
-
 #include "desktop/desktop_program.h"
+
 #include "desktop/message_box_dialog.h"
 #include "desktop/registration_page.h"
 #include "desktop/welcome_page.h"
@@ -41,12 +40,12 @@ DesktopProgram::~DesktopProgram() {
 }
 
 bool DesktopProgram::Start() {
-    // 1-5: data folder, country table, flags, wedge end character, service
-    // address. A reset a closed program left pending stays pending.
+    // The data folder, the wedge end character and the service address; the
+    // flags and the port table start cleared. A reset a closed program left
+    // pending stays pending.
     LoadSharedState(state_, settings_, ResolveDataFolder(DefaultDataHome(), InstallFolder()));
-    countries_ = BuildCountryTable();
 
-    // 6: one instance; a second launch asks the first to come up and ends.
+    // One instance: a second launch asks the first to come up and ends.
     instance_ = std::make_unique<SingleInstance>(
         options_.lockFile.value_or(SingleInstance::DefaultLockFile()));
     if (!instance_->Acquire()) {
@@ -60,27 +59,24 @@ bool DesktopProgram::Start() {
         boxes->SetParent(window_.get());
     }
 
-    // 7: the registration wizard until it was completed once.
+    // The registration wizard until the owner has completed it once.
     if (settings_.StartUp() != "Registered") {
         RunRegistrationWizard();
     }
 
-    // 8: the window loads hidden, with its tray icon.
+    // The window loads hidden, with its tray icon.
     window_->Load();
 
-    // 9: the worker and the timers.
-    queued_ = std::make_unique<QueuedWindow>(*window_, *window_, window_->WedgeItemChecked());
-    detection_ = std::make_unique<DetectionRunner>(state_, settings_, *queued_);
+    // The worker reaches the window through the bridge; the detection tick
+    // starts a pass on it unless one is still running.
+    bridge_ = std::make_unique<WindowBridge>(*window_, *window_, window_->WedgeItemChecked());
+    detection_ = std::make_unique<DetectionRunner>(state_, settings_, *bridge_);
     thread_ = std::make_unique<DetectionThread>(*detection_);
     QObject::connect(window_.get(), &MainWindow::DetectionTick, window_.get(),
                      [this] { thread_->StartPass(); });
     window_->StartTimers();
 
-    // 10-11: ports unknown, no progress captions.
-    state_.portState.fill(0);
-    state_.showProgress = false;
-
-    // 12: the registration record with its defaults.
+    // The registration record, with its defaults for what was never entered.
     record_ = ReadRegistrationRecord(state_.dataFolder);
     ApplyRegistrationDefaults(record_);
 

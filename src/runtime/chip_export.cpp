@@ -1,4 +1,4 @@
-#include "runtime/chip_list.h"
+#include "runtime/chip_export.h"
 
 #include "platform/atomic_file.h"
 

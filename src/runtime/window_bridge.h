@@ -8,14 +8,14 @@ class QObject;
 
 namespace tallybird {
 
-// The window as the worker thread sees it: every call is handed to the
+// The bridge from the worker thread to the window: every call is handed to the
 // window's thread as a queued invocation, in the order made, so captions keep
 // their order. A message box blocks the worker until the user has closed it.
 // The keyboard-wedge check mark is read from an atomic the window keeps up to
 // date, never from the menu itself.
-class QueuedWindow final : public WindowSurface {
+class WindowBridge final : public WindowSurface {
 public:
-    QueuedWindow(QObject& window, WindowSurface& surface,
+    WindowBridge(QObject& window, WindowSurface& surface,
                  const std::atomic<bool>& wedgeItemChecked);
 
     void ShowCaption(const std::string& caption) override;
