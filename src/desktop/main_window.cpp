@@ -377,6 +377,7 @@ void MainWindow::ResetScanner() {
     RequestReset(state_, settings_, /*discardsScans=*/true);
 }
 
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static): a menu command
 void MainWindow::OpenUserGuide() {
     const auto guide = InstallFolder() / "UserGuide.pdf";
     QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(guide.string()))); // not reported

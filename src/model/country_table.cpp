@@ -239,7 +239,7 @@ constexpr int kIrelandNumber = 84;
 
 int IndexOfName(std::string_view name) {
     const auto& list = CountryList();
-    const auto it = std::find(list.begin(), list.end(), name);
+    const auto* const it = std::find(list.begin(), list.end(), name);
     return it == list.end() ? -1 : static_cast<int>(it - list.begin());
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/scan_log.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -22,12 +23,7 @@ std::string DateTimeText(const std::tm& t) {
 }
 
 bool IsDecimal(const std::string& text) {
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace
@@ -68,7 +64,7 @@ ChipHistory BuildChipHistory(const std::vector<std::string>& scannedTexts, const
         } else {
             continue;
         }
-        const char* mark = value && listed.count(*value) != 0 ? kMissingMark : kNoMark;
+        const char* mark = value && listed.contains(*value) ? kMissingMark : kNoMark;
         history.sessionLines +=
             text + std::string(lineGap, ' ') + DateTimeText(now()) + "    " + mark + "\r\n";
         if (history.rows.size() < kMaxRows) {

@@ -64,13 +64,13 @@ std::optional<double> HexChipTextValue(const std::string& text) {
         return std::nullopt;
     }
     std::uint64_t p[5];
-    for (int k = 0; k < 5; ++k) {
+    for (std::size_t k = 0; k < 5; ++k) {
         const auto high = HexDigitValue(text[2 * k]);
         const auto low = HexDigitValue(text[2 * k + 1]);
         if (!high || !low) {
             return std::nullopt;
         }
-        p[k] = static_cast<std::uint64_t>(*high * 16 + *low);
+        p[k] = static_cast<std::uint64_t>(*high) * 16 + static_cast<std::uint64_t>(*low);
     }
     const unsigned country = static_cast<unsigned>(p[0] / 64);
     const std::uint64_t national =

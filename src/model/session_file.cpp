@@ -50,7 +50,7 @@ std::string RegistrationDueFileName(std::int64_t scannerSerial) {
 
 Bytes EncodeSessionFile(const SessionFileData& data) {
     Bytes out;
-    out.reserve(kSessionFileFixedSize + kOrganisationEntries * 34);
+    out.reserve(kSessionFileFixedSize + std::size_t{kOrganisationEntries} * 34);
     AppendRaw(out, &data.timeStamp, 1);
     AppendRaw(out, data.list.values.data(), kListSlots);
     AppendRaw(out, data.list.attributes.data(), kListSlots);
@@ -84,8 +84,8 @@ std::optional<SessionFileData> DecodeSessionFile(ByteView bytes) {
         if (!ReadRaw(bytes, pos, &length, 1) || bytes.size() - pos < length) {
             return std::nullopt;
         }
-        data.organisations.entries[static_cast<std::size_t>(i)].assign(
-            bytes.begin() + pos, bytes.begin() + pos + length);
+        const auto text = bytes.subspan(pos, length);
+        data.organisations.entries[static_cast<std::size_t>(i)].assign(text.begin(), text.end());
         pos += length;
     }
     if (pos != bytes.size()) {

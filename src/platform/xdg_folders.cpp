@@ -26,7 +26,7 @@ std::filesystem::path AbsoluteValueOf(const char* variable) {
 }
 
 std::string UserName() {
-    std::vector<char> buffer(16 * 1024);
+    std::vector<char> buffer(std::size_t{16} * 1024);
     struct passwd entry {};
     struct passwd* found = nullptr;
     if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
@@ -53,7 +53,7 @@ bool IsUsableRuntimeFolder(const std::filesystem::path& folder) {
 } // namespace
 
 std::filesystem::path XdgHome(const char* variable, const char* defaultBelowHome) {
-    const std::filesystem::path value = AbsoluteValueOf(variable);
+    std::filesystem::path value = AbsoluteValueOf(variable);
     if (!value.empty()) {
         return value;
     }
