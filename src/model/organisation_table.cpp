@@ -5,7 +5,7 @@
 namespace tallybird {
 
 std::size_t OrganisationTable::Count() const {
-    const auto end = entries.begin() + kOrganisationSlots;
+    const auto* const end = entries.begin() + kOrganisationSlots;
     return static_cast<std::size_t>(
         std::find_if(entries.begin(), end, [](const Bytes& e) { return e.empty(); }) -
         entries.begin());

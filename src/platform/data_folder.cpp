@@ -44,7 +44,7 @@ std::filesystem::path ResolveDataFolder(const std::filesystem::path& dataHome,
     if (dataHome.empty()) {
         return installFolder / "Tallybird";
     }
-    const std::filesystem::path folder = dataHome / "Tallybird";
+    std::filesystem::path folder = dataHome / "Tallybird";
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
         std::filesystem::create_directories(folder, ec);
