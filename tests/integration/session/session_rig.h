@@ -73,12 +73,12 @@ public:
     bool Open() override { return open_ = true; }
     void Close() override { open_ = false; }
     bool IsOpen() const override { return open_; }
-    bool SendCommand(ByteView command) override {
+    [[nodiscard]] bool SendCommand(ByteView command) override {
         const std::string code(command.begin(), command.begin() + 2);
         sent.push_back(code);
         const auto found = replies.find(code);
         reply_ = found != replies.end() ? found->second : Bytes{'Z'};
-        return false;
+        return true;
     }
     ByteView Reply() const override { return reply_; }
 
