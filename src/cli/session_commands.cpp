@@ -118,7 +118,7 @@ int RunSync(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         program.state.showProgress = true;
     }
     if (reset) {
-        RequestReset(program.state, program.settings, /*discardsScans=*/true);
+        RequestReset(program.state, program.settings, ResetKind::DiscardsScans);
     }
     CliObserver observer(out, err, program.exportText, program.settings.Keyboard());
     const SessionEnd end = program.Session(device->path, device->number, observer);

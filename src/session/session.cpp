@@ -122,7 +122,7 @@ private:
     Result UploadBeforeReset();
     Result Reset();
     Result LoadOrRebuildSessionFile();
-    Result ServerExchange(bool& listUpdate);
+    Result ServerExchange();
     Result RegisterWhenDue();
     Result ReadServiceTime(double reply);
     Result ProgramList();
@@ -154,14 +154,15 @@ private:
     bool rewriteMarkerOnDisk_ = false;
     double scannerTimeStamp_ = 0;
     SessionFileData file_;
-    ListChanges changes_;
+    // The list changes the service sent, when there are any to program (with
+    // the organisations and the time stamp).
+    std::optional<ListChanges> changes_;
     double serviceTime_ = 0;
 };
 
 SessionEnd Session::Run() {
     Result stop;
     try {
-        bool listUpdate = false;
         stop = Start();
         for (auto step :
              {&Session::Identify, &Session::ReadScanLogStep, &Session::HandleMarker,
@@ -172,9 +173,9 @@ SessionEnd Session::Run() {
             stop = (this->*step)();
         }
         if (!stop) {
-            stop = ServerExchange(listUpdate);
+            stop = ServerExchange();
         }
-        if (!stop && listUpdate) {
+        if (!stop && changes_) {
             stop = ProgramList();
             if (!stop) {
                 stop = WriteOrganisationsAndTimeStamp();
@@ -267,7 +268,7 @@ Session::Result Session::HandleMarker() {
         const std::string marker = bytes ? FromSingleByte(*bytes) : std::string();
         qCInfo(lcSession) << "marker of the last session:" << marker.c_str();
         if (marker == kRewriteMarker) {
-            RequestReset(c_.state, c_.settings, /*discardsScans=*/false);
+            RequestReset(c_.state, c_.settings, ResetKind::KeepsScans);
         }
         // A "ClearScan" marker needs nothing here: this session clears the
         // scan log at its end, after the chips in it were uploaded.
@@ -389,8 +390,10 @@ Session::Result Session::LoadOrRebuildSessionFile() {
     return {};
 }
 
-Session::Result Session::ServerExchange(bool& listUpdate) {
-    listUpdate = false;
+// Registration, upload, and the list changes to program when the service
+// has any.
+Session::Result Session::ServerExchange() {
+    changes_.reset();
     if (const Result stop = RegisterWhenDue()) {
         return stop;
     }
@@ -423,14 +426,14 @@ Session::Result Session::ServerExchange(bool& listUpdate) {
     if (reply.value.outcome == LostListOutcome::Malformed) {
         return SoftwareError("the list changes are not whole 8-byte records, or too many");
     }
-    changes_ = ListChanges{};
+    ListChanges changes;
     for (const AddedChip& added : reply.value.addedChips) {
-        changes_.added.push_back(added.number);
-        changes_.addedAttributes.push_back(static_cast<std::uint8_t>(added.attribute));
+        changes.added.push_back(added.number);
+        changes.addedAttributes.push_back(static_cast<std::uint8_t>(added.attribute));
     }
-    changes_.removed = std::move(reply.value.removedChips);
+    changes.removed = std::move(reply.value.removedChips);
     Caption(ShowProgress() ? "Progress: Added/Removed numbers" : "Progress: Updating Scanner");
-    listUpdate = true;
+    changes_ = std::move(changes);
     return {};
 }
 
@@ -523,7 +526,7 @@ void Session::ListSaved() {
 
 Session::Result Session::ProgramList() {
     LostList& list = file_.list;
-    ListMerger merger(list, changes_);
+    ListMerger merger(list, *changes_);
     const ClearingPlan clearing = merger.MergeRemovals();
     const RefillPlan refill = merger.MergeAdditions(geometry_);
     const bool writesList = !clearing.clearedSlots.empty() || !refill.erasedSectors.empty() ||
