@@ -161,31 +161,30 @@ private:
 };
 
 SessionEnd Session::Run() {
+    // The session, top down; each step returns nothing to go on, or how the
+    // session stops.
+    using Step = Result (Session::*)();
+    static constexpr Step kSteps[] = {
+        &Session::Start,                          // open the port
+        &Session::Identify,                       // serial number and version
+        &Session::ReadScanLogStep,                // the chips scanned since last time
+        &Session::HandleMarker,                   // what the last session left
+        &Session::UploadBeforeReset,              // nothing is erased before it is uploaded
+        &Session::Reset,                          // when one is pending
+        &Session::LoadOrRebuildSessionFile,       // the copy of the scanner's list
+        &Session::ServerExchange,                 // registration, upload, list changes
+        &Session::ProgramList,                    // the changes into the scanner
+        &Session::WriteOrganisationsAndTimeStamp, // with the changes
+        &Session::HistorySaveAndClear,            // show, save, clear the scan log
+        &Session::OrderlyEnd,                     // sleep or keyboard mode
+    };
     Result stop;
     try {
-        stop = Start();
-        for (auto step :
-             {&Session::Identify, &Session::ReadScanLogStep, &Session::HandleMarker,
-              &Session::UploadBeforeReset, &Session::Reset, &Session::LoadOrRebuildSessionFile}) {
+        for (const Step step : kSteps) {
+            stop = (this->*step)();
             if (stop) {
                 break;
             }
-            stop = (this->*step)();
-        }
-        if (!stop) {
-            stop = ServerExchange();
-        }
-        if (!stop && changes_) {
-            stop = ProgramList();
-            if (!stop) {
-                stop = WriteOrganisationsAndTimeStamp();
-            }
-        }
-        if (!stop) {
-            stop = HistorySaveAndClear();
-        }
-        if (!stop) {
-            stop = OrderlyEnd();
         }
         if (!stop) {
             return SessionEnd::Orderly;
@@ -525,6 +524,9 @@ void Session::ListSaved() {
 }
 
 Session::Result Session::ProgramList() {
+    if (!changes_) {
+        return {};
+    }
     LostList& list = file_.list;
     ListMerger merger(list, *changes_);
     const ClearingPlan clearing = merger.MergeRemovals();
@@ -584,6 +586,9 @@ Session::Result Session::ProgramList() {
 }
 
 Session::Result Session::WriteOrganisationsAndTimeStamp() {
+    if (!changes_) {
+        return {};
+    }
     ProgressCaption("Progress: Writing Organisation");
     auto table = c_.service.FetchOrganisations(c_.record.countryNumber);
     if (table.Failed()) {
