@@ -24,4 +24,16 @@ inline double ChipNumberValue(unsigned country, std::uint64_t national) {
     return static_cast<double>(country) * 1e12 + static_cast<double>(national);
 }
 
+// The chip part of a record: six bytes, most significant first. The first
+// byte is the code's high 8 bits (255, an erased byte, reads as 0); the next
+// holds its low 2 bits above the top 6 bits of the national number; four
+// bytes of the national number follow. The list's records hold it in this
+// order, the scan log's records in the reverse one.
+struct RecordChip {
+    unsigned highByte = 0; // the first byte, 0 for 255
+    unsigned country = 0;
+    std::uint64_t national = 0;
+};
+RecordChip DecodeRecordChip(const std::uint8_t* mostSignificantFirst);
+
 } // namespace tallybird

@@ -7,6 +7,7 @@
 #include "link/probe.h"
 #include "link/serial_port.h"
 #include "link/transport.h"
+#include "link/transport_link.h"
 #include "model/settings.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
@@ -86,23 +87,24 @@ int RunSend(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return kUsageError;
     }
     QtSerialPort port;
-    port.SetDevice(device->path);
-    if (!port.Open()) {
+    const SteadyClock clock;
+    Transport transport(port, clock);
+    TransportLink link(transport, device->path);
+    if (!link.Open()) {
         err << "tallybird-cli: cannot open " << device->path.string() << '\n';
         out << '\n';
         return 1;
     }
-    const SteadyClock clock;
-    Transport link(port, clock);
-    const CommandResult result = SendCode(link, args[1], arguments);
-    port.Close();
+    const bool sent = SendCode(link, args[1], arguments);
+    link.Close();
     const ByteView reply = link.Reply();
     for (std::size_t i = 0; i < reply.size(); ++i) {
         out << (i == 0 ? "" : " ") << static_cast<int>(reply[i]);
     }
     out << '\n';
-    if (result.failed) {
-        err << "tallybird-cli: " << args[1] << " failed: " << ReasonText(result.reason) << '\n';
+    if (!sent) {
+        err << "tallybird-cli: " << args[1] << " failed: " << ReasonText(link.LastResult().reason)
+            << '\n';
         return 1;
     }
     return 0;

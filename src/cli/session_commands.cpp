@@ -2,11 +2,7 @@
 
 #include "cli/cli_observer.h"
 #include "cli/port_argument.h"
-#include "link/serial_port.h"
-#include "link/transport.h"
-#include "link/transport_link.h"
 #include "model/organisation_table.h"
-#include "model/registration_record.h"
 #include "model/settings.h"
 #include "model/shared_state.h"
 #include "platform/clock.h"
@@ -14,6 +10,7 @@
 #include "platform/settings_store.h"
 #include "runtime/chip_export.h"
 #include "runtime/detection_runner.h"
+#include "runtime/session_wiring.h"
 #include "session/session.h"
 #include "web/http_client.h"
 #include "web/service_client.h"
@@ -44,16 +41,12 @@ struct Program {
 
     SessionEnd Session(const std::filesystem::path& device, int portNumber,
                        SessionObserver& observer) {
-        RegistrationRecord record = ReadRegistrationRecord(state.dataFolder);
-        ApplyRegistrationDefaults(record);
-        QtSerialPort port;
-        const SteadyClock clock;
-        Transport transport(port, clock);
-        transport.SetCaptionSink([&](const std::string& c) { observer.ShowCaption(c); });
-        TransportLink link(transport, device);
-        SessionContext context{state,    settings, std::move(record), organisations,
-                               observer, link,     service,           portNumber};
-        return RunSession(context);
+        return RunSessionOnDevice(device, {.state = state,
+                                           .settings = settings,
+                                           .organisations = organisations,
+                                           .observer = observer,
+                                           .service = service,
+                                           .portNumber = portNumber});
     }
 
 private:
@@ -118,7 +111,7 @@ int RunSync(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         program.state.showProgress = true;
     }
     if (reset) {
-        RequestReset(program.state, program.settings, /*discardsScans=*/true);
+        RequestReset(program.state, program.settings, ResetKind::DiscardsScans);
     }
     CliObserver observer(out, err, program.exportText, program.settings.Keyboard());
     const SessionEnd end = program.Session(device->path, device->number, observer);

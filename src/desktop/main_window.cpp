@@ -374,7 +374,7 @@ void MainWindow::ResetScanner() {
                      "Please unplug any attached scanners and then click OK and wait for 5 "
                      "seconds before plugging the scanner back in.",
                      DialogIcon::None, DialogButtons::Ok);
-    RequestReset(state_, settings_, /*discardsScans=*/true);
+    RequestReset(state_, settings_, ResetKind::DiscardsScans);
 }
 
 // NOLINTNEXTLINE(readability-convert-member-functions-to-static): a menu command

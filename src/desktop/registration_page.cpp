@@ -132,7 +132,7 @@ void RegistrationPage::Finish() {
     record_.emailAddress = textBoxes_[kEmailAddressBox]->text().toStdString();
     record_.countryNumber = static_cast<std::int16_t>(countryCombo_->itemData(index).toInt());
     if (record_.countryNumber > 1) {
-        RequestReset(state_, settings_, /*discardsScans=*/false);
+        RequestReset(state_, settings_, ResetKind::KeepsScans);
     }
     settings_.SetStartUp("Registered");
     completed_ = true;
@@ -175,7 +175,7 @@ bool RegistrationPage::Close() {
                          "Please unplug any attached scanners, then click OK and wait for 5 "
                          "seconds before plugging the scanner back in.",
                          DialogIcon::None, DialogButtons::Ok);
-        RequestReset(state_, settings_, /*discardsScans=*/false);
+        RequestReset(state_, settings_, ResetKind::KeepsScans);
     }
     return true;
 }

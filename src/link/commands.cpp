@@ -1,6 +1,8 @@
 #include "link/commands.h"
 
-#include <algorithm>
+#include "base/single_byte_text.h"
+#include "link/transport.h"
+#include "model/scanner_memory.h"
 
 namespace tallybird {
 
@@ -14,14 +16,34 @@ ByteView View(const auto& array) {
     return ByteView(array.data(), array.size());
 }
 
-template <std::size_t N> std::optional<std::array<std::uint8_t, N>> FixedReply(Transport& link) {
-    std::array<std::uint8_t, N> reply{};
-    const ByteView got = link.Reply();
-    if (got.size() != N) {
+// The reply of the last command when it has at least `size` bytes.
+std::optional<ByteView> ReplyOf(const SessionLink& link, std::size_t size) {
+    const ByteView reply = link.Reply();
+    return reply.size() >= size ? std::optional<ByteView>(reply) : std::nullopt;
+}
+
+// A big-endian number of `size` bytes from the reply of `code`.
+ReadResult<std::uint32_t> ReadNumber(SessionLink& link, std::string_view code, std::size_t size) {
+    if (!SendCode(link, code)) {
+        return ReadResult<std::uint32_t>::CommandFailed();
+    }
+    const auto reply = ReplyOf(link, size);
+    if (!reply) {
+        return ReadResult<std::uint32_t>::ShortReply();
+    }
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        value = (value << 8) | (*reply)[i];
+    }
+    return value;
+}
+
+std::optional<ByteView> ReadWhole(SessionLink& link, std::string_view code,
+                                  ByteView arguments = {}) {
+    if (!SendCode(link, code, arguments)) {
         return std::nullopt;
     }
-    std::copy(got.begin(), got.end(), reply.begin());
-    return reply;
+    return link.Reply();
 }
 
 } // namespace
@@ -37,7 +59,8 @@ std::array<std::uint8_t, 4> TimeStampBytes(std::uint32_t seconds) {
 }
 
 std::string VersionText(std::uint8_t v0, std::uint8_t v1) {
-    return std::string(1, static_cast<char>(v0)) + std::to_string(v1);
+    const std::uint8_t letter[] = {v0};
+    return FromSingleByte(letter) + std::to_string(v1);
 }
 
 std::uint32_t ScanLogSectorAddress(int flashTopByte, int index) {
@@ -50,118 +73,100 @@ std::uint32_t OrganisationSlotAddress(int flashTopByte, int slot) {
            static_cast<std::uint32_t>(slot) * kOrganisationSlotBytes;
 }
 
-CommandResult SendCode(Transport& link, std::string_view code, ByteView arguments) {
+bool SendCode(SessionLink& link, std::string_view code, ByteView arguments) {
     return link.SendCommand(CommandBytes(code, arguments));
 }
 
-std::optional<std::uint32_t> ReadSerialNumber(Transport& link) {
-    if (SendCode(link, "SN").failed) {
-        return std::nullopt;
-    }
-    const auto r = link.Reply();
-    return static_cast<std::uint32_t>(r[0]) * 65536 + static_cast<std::uint32_t>(r[1]) * 256 + r[2];
+ReadResult<std::uint32_t> ReadSerialNumber(SessionLink& link) {
+    return ReadNumber(link, "SN", 3);
 }
 
-std::optional<std::string> ReadVersion(Transport& link) {
-    if (SendCode(link, "VR").failed) {
-        return std::nullopt;
+ReadResult<std::string> ReadVersion(SessionLink& link) {
+    if (!SendCode(link, "VR")) {
+        return ReadResult<std::string>::CommandFailed();
     }
-    return VersionText(link.Reply()[0], link.Reply()[1]);
+    const auto reply = ReplyOf(link, 2);
+    if (!reply) {
+        return ReadResult<std::string>::ShortReply();
+    }
+    return VersionText((*reply)[0], (*reply)[1]);
 }
 
-CommandResult SendVersionCheck(Transport& link, std::uint8_t value) {
+bool AcknowledgeVersion(SessionLink& link, std::uint8_t value) {
     const std::uint8_t argument[] = {value};
     return SendCode(link, "VY", argument);
 }
 
-std::optional<ByteView> ReadScanLog(Transport& link) {
-    if (SendCode(link, "SC").failed) {
-        return std::nullopt;
-    }
-    return link.Reply();
+std::optional<ByteView> ReadScanLogRecords(SessionLink& link) {
+    return ReadWhole(link, "SC");
 }
 
-std::optional<std::uint32_t> ReadTimeStamp(Transport& link) {
-    if (SendCode(link, "TN").failed) {
-        return std::nullopt;
-    }
-    const auto r = link.Reply();
-    return (static_cast<std::uint32_t>(r[0]) << 24) | (static_cast<std::uint32_t>(r[1]) << 16) |
-           (static_cast<std::uint32_t>(r[2]) << 8) | r[3];
+ReadResult<std::uint32_t> ReadTimeStamp(SessionLink& link) {
+    return ReadNumber(link, "TN", 4);
 }
 
-CommandResult WriteTimeStamp(Transport& link, std::uint32_t seconds) {
+bool WriteTimeStamp(SessionLink& link, std::uint32_t seconds) {
     return SendCode(link, "TW", View(TimeStampBytes(seconds)));
 }
 
-std::optional<ByteView> ReadList(Transport& link) {
-    if (SendCode(link, "UP").failed) {
-        return std::nullopt;
-    }
-    return link.Reply();
+std::optional<ByteView> ReadListRecords(SessionLink& link) {
+    return ReadWhole(link, "UP");
 }
 
-CommandResult SendDL(Transport& link) {
+bool EnterDownloadMode(SessionLink& link) {
     return SendCode(link, "DL");
 }
 
-CommandResult SendCC(Transport& link) {
+bool ClearScanCount(SessionLink& link) {
     return SendCode(link, "CC");
 }
 
-CommandResult EraseSector(Transport& link, std::uint32_t address) {
+bool EraseSector(SessionLink& link, std::uint32_t address) {
     return SendCode(link, "SE", View(AddressBytes(address - address % kSectorBytes)));
 }
 
-CommandResult SendWE(Transport& link) {
+bool EnableWrites(SessionLink& link) {
     return SendCode(link, "WE");
 }
 
-CommandResult SendCE(Transport& link) {
+bool EraseAllMemory(SessionLink& link) {
     return SendCode(link, "CE");
 }
 
-std::optional<std::array<std::uint8_t, 32>> ReadMemory(Transport& link, std::uint32_t address) {
-    if (SendCode(link, "RD", View(AddressBytes(address))).failed) {
-        return std::nullopt;
-    }
-    return FixedReply<32>(link);
+std::optional<ByteView> ReadMemory(SessionLink& link, std::uint32_t address) {
+    return ReadWhole(link, "RD", View(AddressBytes(address)));
 }
 
-CommandResult WriteMemory(Transport& link, std::uint32_t address, ByteView data) {
-    Bytes arguments;
+bool WriteBytes(SessionLink& link, std::uint32_t address, ByteView data) {
     const auto a = AddressBytes(address);
-    arguments.assign(a.begin(), a.end());
+    Bytes arguments(a.begin(), a.end());
     arguments.insert(arguments.end(), data.begin(), data.end());
     return SendCode(link, "WR", arguments);
 }
 
-CommandResult PutToSleep(Transport& link) {
+bool Sleep(SessionLink& link) {
     return SendCode(link, "EF");
 }
 
-CommandResult SetKeyboardMode(Transport& link, std::uint8_t mode) {
+bool SetKeyboardMode(SessionLink& link, std::uint8_t mode) {
     const std::uint8_t argument[] = {mode};
     return SendCode(link, "RO", argument);
 }
 
-CommandResult SendLP(Transport& link) {
+bool SignalSessionEnd(SessionLink& link) {
     return SendCode(link, "LP");
 }
 
-std::optional<std::string> ReadIdentity(Transport& link) {
-    if (SendCode(link, "PA").failed) {
+std::optional<std::string> ReadIdentity(SessionLink& link) {
+    const auto reply = ReadWhole(link, "PA");
+    if (!reply) {
         return std::nullopt;
     }
-    const auto r = link.Reply();
-    return std::string(r.begin(), r.end());
+    return std::string(reply->begin(), reply->end());
 }
 
-std::optional<std::array<std::uint8_t, 3>> ReadCN(Transport& link) {
-    if (SendCode(link, "CN").failed) {
-        return std::nullopt;
-    }
-    return FixedReply<3>(link);
+ReadResult<std::uint32_t> ReadScanCount(SessionLink& link) {
+    return ReadNumber(link, "CN", 3);
 }
 
 } // namespace tallybird

@@ -18,9 +18,9 @@ public:
     virtual bool Open() = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
-    // `SendCommand`: the command text (code and argument bytes) goes out
-    // with its carriage return; true when no complete reply came in time.
-    virtual bool SendCommand(ByteView commandText) = 0;
+    // The command text (code and argument bytes) goes out with its carriage
+    // return; true when a complete reply came in time.
+    [[nodiscard]] virtual bool SendCommand(ByteView commandText) = 0;
     // The reply of the last command that did not fail.
     virtual ByteView Reply() const = 0;
 };

@@ -19,14 +19,18 @@ public:
     }
     void Close() override { transport_.Port().Close(); }
     bool IsOpen() const override { return transport_.Port().IsOpen(); }
-    bool SendCommand(ByteView commandText) override {
-        return transport_.SendCommand(commandText).failed;
+    [[nodiscard]] bool SendCommand(ByteView commandText) override {
+        lastResult_ = transport_.SendCommand(commandText);
+        return lastResult_.Ok();
     }
+    // The transport's result of the last command, with the reason it failed.
+    const CommandResult& LastResult() const { return lastResult_; }
     ByteView Reply() const override { return transport_.Reply(); }
 
 private:
     Transport& transport_;
     std::filesystem::path device_;
+    CommandResult lastResult_;
 };
 
 } // namespace tallybird

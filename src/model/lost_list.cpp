@@ -15,12 +15,8 @@ void LostList::RecomputeCount() {
 }
 
 double ListRecordValue(const std::uint8_t* r) {
-    const unsigned c = r[0] == 255 ? 0u : r[0];
-    const unsigned country = c * 4 + (r[1] >> 6);
-    const std::uint64_t national = (std::uint64_t{r[1] & 0x3Fu} << 32) |
-                                   (std::uint64_t{r[2]} << 24) | (std::uint64_t{r[3]} << 16) |
-                                   (std::uint64_t{r[4]} << 8) | r[5];
-    return ChipNumberValue(country, national);
+    const RecordChip chip = DecodeRecordChip(r);
+    return ChipNumberValue(chip.country, chip.national);
 }
 
 std::optional<LostList> ReadListReply(ByteView reply) {

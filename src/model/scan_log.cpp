@@ -43,15 +43,13 @@ std::optional<ScanLog> ReadScanLog(ByteView reply, std::int64_t scannerSerial) {
             text = ThreeGroupText(b);
             log.values[count] = 0;
         } else {
-            const unsigned c = b[5] == 255 ? 0u : b[5];
-            const unsigned country = c * 4 + b[4] / 64;
-            const std::uint64_t national =
-                (std::uint64_t{b[4] % 64u} << 32) | (std::uint64_t{b[3]} << 24) |
-                (std::uint64_t{b[2]} << 16) | (std::uint64_t{b[1]} << 8) | b[0];
-            const ChipNumber chip = ChipNumberText(country, national);
+            // The scan log holds the chip's bytes least significant first.
+            const std::uint8_t msbFirst[6] = {b[5], b[4], b[3], b[2], b[1], b[0]};
+            const RecordChip code = DecodeRecordChip(msbFirst);
+            const ChipNumber chip = ChipNumberText(code.country, code.national);
             log.values[count] = chip.value;
             ++count;
-            text = c != 0 ? chip.text : HexText(b);
+            text = code.highByte != 0 ? chip.text : HexText(b);
         }
         log.scanList += text + "|";
         log.texts.push_back(std::move(text));
@@ -63,19 +61,18 @@ std::optional<double> HexChipTextValue(const std::string& text) {
     if (text.size() != 10) {
         return std::nullopt;
     }
-    std::uint64_t p[5];
+    // Five bytes most significant first, the code's high byte left out.
+    std::uint8_t p[6] = {0, 0, 0, 0, 0, 0};
     for (std::size_t k = 0; k < 5; ++k) {
         const auto high = HexDigitValue(text[2 * k]);
         const auto low = HexDigitValue(text[2 * k + 1]);
         if (!high || !low) {
             return std::nullopt;
         }
-        p[k] = static_cast<std::uint64_t>(*high) * 16 + static_cast<std::uint64_t>(*low);
+        p[k + 1] = static_cast<std::uint8_t>(*high * 16 + *low);
     }
-    const unsigned country = static_cast<unsigned>(p[0] / 64);
-    const std::uint64_t national =
-        ((p[0] % 64) << 32) | (p[1] << 24) | (p[2] << 16) | (p[3] << 8) | p[4];
-    return ChipNumberValue(country, national);
+    const RecordChip chip = DecodeRecordChip(p);
+    return ChipNumberValue(chip.country, chip.national);
 }
 
 } // namespace tallybird

@@ -88,9 +88,14 @@ bool Settings::ResetDiscardsScans() const {
     return GetBool("ResetDiscardsScans", false);
 }
 
-void Settings::SetResetPending(bool pending, bool discardsScans) {
-    SaveBool("ResetPending", pending);
-    SaveBool("ResetDiscardsScans", pending && discardsScans);
+void Settings::SetResetPending(ResetKind kind) {
+    SaveBool("ResetPending", true);
+    SaveBool("ResetDiscardsScans", kind == ResetKind::DiscardsScans);
+}
+
+void Settings::ClearResetPending() {
+    SaveBool("ResetPending", false);
+    SaveBool("ResetDiscardsScans", false);
 }
 
 std::map<int, std::filesystem::path> Settings::PortMap() const {

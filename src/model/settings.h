@@ -8,6 +8,11 @@
 
 namespace tallybird {
 
+// What a pending reset does with the chips scanned since the last session:
+// only Reset Scanner, which warns of the loss, discards them; any other reset
+// uploads them first.
+enum class ResetKind { KeepsScans, DiscardsScans };
+
 // Where `tallybird-sim service` listens by default.
 inline constexpr const char* kDefaultServerBaseUrl = "http://127.0.0.1:8642/alpha/";
 
@@ -44,7 +49,8 @@ public:
     // `ResetDiscardsScans` is true only while it came from Reset Scanner.
     bool ResetPending() const;
     bool ResetDiscardsScans() const;
-    void SetResetPending(bool pending, bool discardsScans);
+    void SetResetPending(ResetKind kind);
+    void ClearResetPending();
 
     // Section [Ports]: port number -> device path; entries whose key is not a
     // number 1..255 are ignored.

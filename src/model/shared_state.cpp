@@ -21,15 +21,16 @@ void LoadSharedState(SharedState& state, const Settings& settings,
     state.resetPending = settings.ResetPending();
 }
 
-void RequestReset(SharedState& state, Settings& settings, bool discardsScans) {
+void RequestReset(SharedState& state, Settings& settings, ResetKind kind) {
     // A request on top of a pending Reset Scanner keeps its warning's consent.
-    const bool discards = discardsScans || (state.resetPending && settings.ResetDiscardsScans());
-    settings.SetResetPending(true, discards);
+    const bool discards =
+        kind == ResetKind::DiscardsScans || (state.resetPending && settings.ResetDiscardsScans());
+    settings.SetResetPending(discards ? ResetKind::DiscardsScans : ResetKind::KeepsScans);
     state.resetPending = true;
 }
 
 void ClearReset(SharedState& state, Settings& settings) {
-    settings.SetResetPending(false, false);
+    settings.ClearResetPending();
     state.resetPending = false;
 }
 

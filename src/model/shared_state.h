@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/settings.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -7,8 +9,6 @@
 #include <string>
 
 namespace tallybird {
-
-class Settings;
 
 // Program state shared by the window, detection, the session and the wedge
 // for the whole run. The flags are atomics: the window thread changes them
@@ -35,9 +35,9 @@ void LoadSharedState(SharedState& state, const Settings& settings,
                      const std::filesystem::path& dataFolder);
 
 // Asks the next session for a reset and keeps the request in the settings
-// until a session clears it. `discardsScans` only for Reset Scanner, which
-// warned the user that the scan log is lost.
-void RequestReset(SharedState& state, Settings& settings, bool discardsScans);
+// until a session clears it. `ResetKind::DiscardsScans` only for Reset Scanner,
+// which warned the user that the scan log is lost.
+void RequestReset(SharedState& state, Settings& settings, ResetKind kind);
 void ClearReset(SharedState& state, Settings& settings);
 
 } // namespace tallybird

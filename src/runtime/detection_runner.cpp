@@ -1,9 +1,7 @@
 #include "runtime/detection_runner.h"
 
 #include "link/probe.h"
-#include "link/transport_link.h"
-#include "model/registration_record.h"
-#include "session/session.h"
+#include "runtime/session_wiring.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -91,15 +89,15 @@ void DetectionRunner::RunSession(int port) {
     if (!transport_) {
         sessionPort_ = std::make_unique<QtSerialPort>();
         transport_ = std::make_unique<Transport>(*sessionPort_, clock_);
-        transport_->SetCaptionSink([this](const std::string& c) { window_.ShowCaption(c); });
     }
-    RegistrationRecord record = ReadRegistrationRecord(state_.dataFolder);
-    ApplyRegistrationDefaults(record);
-    TransportLink link(*transport_, Directory().Path(port));
-    SessionContext context{state_,  settings_, std::move(record), organisations_,
-                           window_, link,      service_,          port};
     lastCaption_.clear(); // the session writes the status line now
-    const SessionEnd end = tallybird::RunSession(context);
+    const SessionEnd end = RunSessionOnDevice(*transport_, Directory().Path(port),
+                                              {.state = state_,
+                                               .settings = settings_,
+                                               .organisations = organisations_,
+                                               .observer = window_,
+                                               .service = service_,
+                                               .portNumber = port});
     window_.SessionEnded(end);
 }
 

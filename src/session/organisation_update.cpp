@@ -1,6 +1,7 @@
 #include "session/organisation_update.h"
 
 #include "link/commands.h"
+#include "model/scanner_memory.h"
 
 #include <algorithm>
 
@@ -9,13 +10,11 @@ namespace {
 
 constexpr int kSlots = 256;
 constexpr int kSlotSize = 32;
+// A slot goes out in five writes of 7 bytes; the last 3 bytes are 255.
 constexpr int kWriteSize = 7;
-
-Bytes AddressedCommand(char a, char b, std::uint32_t address) {
-    const auto bytes = AddressBytes(address);
-    return {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), bytes[0], bytes[1],
-            bytes[2]};
-}
+constexpr int kWritesPerSlot = 5;
+// The 256 slots of 32 bytes fill the two sectors from slot 0.
+constexpr int kAreaSectors = 2;
 
 } // namespace
 
@@ -36,47 +35,57 @@ Bytes OrganisationUpdate::SlotData(const Bytes& entry) {
     return data;
 }
 
-bool OrganisationUpdate::Matches(const OrganisationTable& table, bool& same) const {
-    same = true;
+OrganisationUpdate::Comparison
+OrganisationUpdate::CompareSlots(const OrganisationTable& table) const {
     for (int k = 0; k < kSlots; ++k) {
-        if (!Send(AddressedCommand('R', 'D', SlotAddress(k)))) {
-            return false;
+        const auto slot = ReadMemory(link_, OrganisationSlotAddress(flashTopByte_, k));
+        if (!slot) {
+            return Comparison::CommandFailed;
         }
-        if (SlotText(link_.Reply()) != table.entries[static_cast<std::size_t>(k)]) {
-            same = false;
-            return true;
+        if (SlotText(*slot) != table.entries[static_cast<std::size_t>(k)]) {
+            return Comparison::Differs;
+        }
+    }
+    return Comparison::Same;
+}
+
+bool OrganisationUpdate::WriteEntry(int slot, const Bytes& entry) const {
+    const Bytes data = SlotData(entry);
+    for (int part = 0; part < kWritesPerSlot; ++part) {
+        std::array<std::uint8_t, kWriteSize> bytes{};
+        for (int i = 0; i < kWriteSize; ++i) {
+            const int at = part * kWriteSize + i;
+            bytes[static_cast<std::size_t>(i)] =
+                at < kSlotSize ? data[static_cast<std::size_t>(at)] : 255;
+        }
+        const std::uint32_t address = OrganisationSlotAddress(flashTopByte_, slot) +
+                                      static_cast<std::uint32_t>(part * kWriteSize);
+        if (!WriteBytes(link_, address, ByteView(bytes.data(), bytes.size()))) {
+            return false;
         }
     }
     return true;
 }
 
 bool OrganisationUpdate::Apply(const OrganisationTable& table) const {
-    bool same = false;
-    if (!Matches(table, same)) {
+    switch (CompareSlots(table)) {
+    case Comparison::CommandFailed:
         return false;
-    }
-    if (same) {
+    case Comparison::Same:
         return true;
+    case Comparison::Differs:
+        break;
     }
-    const auto top = static_cast<std::uint32_t>(flashTopByte_) * 65536u;
-    if (!Send(AddressedCommand('S', 'E', top + 0xE000u)) ||
-        !Send(AddressedCommand('S', 'E', top + 0xF000u))) {
-        return false;
+    const std::uint32_t area = OrganisationSlotAddress(flashTopByte_, 0);
+    for (int sector = 0; sector < kAreaSectors; ++sector) {
+        if (!EraseSector(link_, area + static_cast<std::uint32_t>(sector) * kSectorBytes)) {
+            return false;
+        }
     }
     sleep_(std::chrono::seconds(1));
     for (std::size_t k = 0; k < table.Count(); ++k) {
-        const Bytes data = SlotData(table.entries[k]);
-        for (int part = 0; part < 5; ++part) {
-            Bytes command = AddressedCommand('W', 'R',
-                                             SlotAddress(static_cast<int>(k)) +
-                                                 static_cast<std::uint32_t>(part * kWriteSize));
-            for (int i = 0; i < kWriteSize; ++i) {
-                const int at = part * kWriteSize + i;
-                command.push_back(at < kSlotSize ? data[static_cast<std::size_t>(at)] : 255);
-            }
-            if (!Send(command)) {
-                return false;
-            }
+        if (!WriteEntry(static_cast<int>(k), table.entries[k])) {
+            return false;
         }
     }
     return true;

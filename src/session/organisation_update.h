@@ -26,12 +26,9 @@ public:
     static Bytes SlotData(const Bytes& entry);
 
 private:
-    bool Matches(const OrganisationTable& table, bool& same) const;
-    bool Send(const Bytes& command) const { return !link_.SendCommand(command); }
-    std::uint32_t SlotAddress(int slot) const {
-        return static_cast<std::uint32_t>(flashTopByte_) * 65536u + 0xE000u +
-               32u * static_cast<std::uint32_t>(slot);
-    }
+    enum class Comparison { Same, Differs, CommandFailed };
+    Comparison CompareSlots(const OrganisationTable& table) const;
+    bool WriteEntry(int slot, const Bytes& entry) const;
 
     SessionLink& link_;
     int flashTopByte_;

@@ -47,13 +47,14 @@ namespace {
 constexpr const char* kRecoveryStep =
     "Recover from fail, please contact +44(0) 1632 960123 for assistance";
 constexpr int kDisplayedSerialOffset = 60539;
-constexpr std::uint8_t kResetStamp[4] = {70, 188, 70, 134};
+// The time stamp a reset leaves on the scanner (bytes 70 188 70 134): older
+// than any copy the service sends, so the next list update is a whole one.
+constexpr std::uint32_t kResetStamp = 1186743942;
 constexpr const char* kRewriteMarker = "ReWrite";
 constexpr const char* kDiskWriteStep = "Failed to write to disk";
 // The scanner's stamp is four bytes of whole seconds.
 constexpr double kLatestScannerStamp = 4294967295.0;
-// Second address bytes of the four scan-log sectors and their step names.
-constexpr std::uint8_t kScanLogSectors[4] = {160, 176, 192, 208};
+// The step names of the erases of the four scan-log sectors.
 constexpr const char* kScanLogSteps[4] = {"SE1", "SE2", "SE3", "SE4"};
 
 // Why the steps stopped before the orderly end.
@@ -79,13 +80,24 @@ private:
         }
     }
 
-    // Sends a command; a failure records `step` for the failure path.
-    bool Send(const std::string& step, const Bytes& command);
-    // The reply of the last command when it has at least `size` bytes; the
-    // transport's completion rules make sure of it, this guards the tables.
-    std::optional<ByteView> Reply(std::size_t size) const {
-        const ByteView reply = link_.Reply();
-        return reply.size() >= size ? std::optional<ByteView>(reply) : std::nullopt;
+    // A command's outcome; a failure records `step` for the failure path.
+    bool Sent(const std::string& step, bool ok) {
+        if (!ok) {
+            failedStep_ = step;
+        }
+        return ok;
+    }
+    // A reading command's outcome: a failed command stops the session at
+    // `step`, a reply too short to decode as a software error.
+    template <typename T>
+    Result Check(const std::string& step, const ReadResult<T>& read, const char* shortReason) {
+        if (read.Failed()) {
+            return Failed(step);
+        }
+        if (read.Short()) {
+            return SoftwareError(shortReason);
+        }
+        return {};
     }
     Result Failed(const std::string& step) {
         failedStep_ = step;
@@ -110,7 +122,7 @@ private:
     Result UploadBeforeReset();
     Result Reset();
     Result LoadOrRebuildSessionFile();
-    Result ServerExchange(bool& listUpdate);
+    Result ServerExchange();
     Result RegisterWhenDue();
     Result ReadServiceTime(double reply);
     Result ProgramList();
@@ -142,51 +154,37 @@ private:
     bool rewriteMarkerOnDisk_ = false;
     double scannerTimeStamp_ = 0;
     SessionFileData file_;
-    ListChanges changes_;
+    // The list changes the service sent, when there are any to program (with
+    // the organisations and the time stamp).
+    std::optional<ListChanges> changes_;
     double serviceTime_ = 0;
 };
 
-bool Session::Send(const std::string& step, const Bytes& command) {
-    if (link_.SendCommand(command)) {
-        failedStep_ = step;
-        return false;
-    }
-    return true;
-}
-
-Bytes Command(const char* code, std::initializer_list<std::uint8_t> args = {}) {
-    Bytes command{static_cast<std::uint8_t>(code[0]), static_cast<std::uint8_t>(code[1])};
-    command.insert(command.end(), args.begin(), args.end());
-    return command;
-}
-
 SessionEnd Session::Run() {
+    // The session, top down; each step returns nothing to go on, or how the
+    // session stops.
+    using Step = Result (Session::*)();
+    static constexpr Step kSteps[] = {
+        &Session::Start,                          // open the port
+        &Session::Identify,                       // serial number and version
+        &Session::ReadScanLogStep,                // the chips scanned since last time
+        &Session::HandleMarker,                   // what the last session left
+        &Session::UploadBeforeReset,              // nothing is erased before it is uploaded
+        &Session::Reset,                          // when one is pending
+        &Session::LoadOrRebuildSessionFile,       // the copy of the scanner's list
+        &Session::ServerExchange,                 // registration, upload, list changes
+        &Session::ProgramList,                    // the changes into the scanner
+        &Session::WriteOrganisationsAndTimeStamp, // with the changes
+        &Session::HistorySaveAndClear,            // show, save, clear the scan log
+        &Session::OrderlyEnd,                     // sleep or keyboard mode
+    };
     Result stop;
     try {
-        bool listUpdate = false;
-        stop = Start();
-        for (auto step :
-             {&Session::Identify, &Session::ReadScanLogStep, &Session::HandleMarker,
-              &Session::UploadBeforeReset, &Session::Reset, &Session::LoadOrRebuildSessionFile}) {
+        for (const Step step : kSteps) {
+            stop = (this->*step)();
             if (stop) {
                 break;
             }
-            stop = (this->*step)();
-        }
-        if (!stop) {
-            stop = ServerExchange(listUpdate);
-        }
-        if (!stop && listUpdate) {
-            stop = ProgramList();
-            if (!stop) {
-                stop = WriteOrganisationsAndTimeStamp();
-            }
-        }
-        if (!stop) {
-            stop = HistorySaveAndClear();
-        }
-        if (!stop) {
-            stop = OrderlyEnd();
         }
         if (!stop) {
             return SessionEnd::Orderly;
@@ -217,29 +215,23 @@ Session::Result Session::Start() {
 }
 
 Session::Result Session::Identify() {
-    if (!Send("SN", Command("SN"))) {
-        return Stop::Failure;
+    const auto serial = ReadSerialNumber(link_);
+    if (const Result stop = Check("SN", serial, "the serial number reply is short")) {
+        return stop;
     }
-    const auto sn = Reply(3);
-    if (!sn) {
-        return SoftwareError("the serial number reply is short");
-    }
-    serial_ = (*sn)[0] * 65536 + (*sn)[1] * 256 + (*sn)[2];
+    serial_ = *serial;
     if (c_.state.testMode) {
         Caption("Progress: Got Serial number");
         observer_.SetWindowTitle("Tallybird, connected to serial number " +
                                  std::to_string(serial_ + kDisplayedSerialOffset));
     }
-    if (!Send("VR", Command("VR"))) {
-        return Stop::Failure;
+    const auto version = ReadVersion(link_);
+    if (const Result stop = Check("VR", version, "the version reply is short")) {
+        return stop;
     }
-    const auto vr = Reply(2);
-    if (!vr) {
-        return SoftwareError("the version reply is short");
-    }
-    version_ = FromSingleByte(vr->first(1)) + std::to_string((*vr)[1]);
+    version_ = *version;
     geometry_ = GeometryForVersion(version_);
-    if (version_ != "H1" && !Send("VY", Command("VY", {2}))) {
+    if (version_ != "H1" && !Sent("VY", AcknowledgeVersion(link_, 2))) {
         return Stop::Failure;
     }
     observer_.EnableKeyboardWedgeItem(version_.front() == 'W');
@@ -252,10 +244,11 @@ Session::Result Session::ReadScanLogStep() {
     if (c_.state.resetPending && c_.settings.ResetDiscardsScans()) {
         return {};
     }
-    if (!Send("SC", Command("SC"))) {
-        return Stop::Failure;
+    const auto records = ReadScanLogRecords(link_);
+    if (!records) {
+        return Failed("SC");
     }
-    scanLog_ = ReadScanLog(link_.Reply(), serial_);
+    scanLog_ = ReadScanLog(*records, serial_);
     if (!scanLog_) {
         return SoftwareError("the scan log (\"SC\") is not whole 6-byte records, or holds more "
                              "chips than the tables");
@@ -274,7 +267,7 @@ Session::Result Session::HandleMarker() {
         const std::string marker = bytes ? FromSingleByte(*bytes) : std::string();
         qCInfo(lcSession) << "marker of the last session:" << marker.c_str();
         if (marker == kRewriteMarker) {
-            RequestReset(c_.state, c_.settings, /*discardsScans=*/false);
+            RequestReset(c_.state, c_.settings, ResetKind::KeepsScans);
         }
         // A "ClearScan" marker needs nothing here: this session clears the
         // scan log at its end, after the chips in it were uploaded.
@@ -286,13 +279,12 @@ Session::Result Session::HandleMarker() {
 
 // "CC" and the erases of the four scan-log sectors.
 Session::Result Session::ClearScanLog() {
-    if (!Send("CC", Command("CC"))) {
+    if (!Sent("CC", ClearScanCount(link_))) {
         return Stop::Failure;
     }
     for (int i = 0; i < 4; ++i) {
-        if (!Send(kScanLogSteps[i],
-                  Command("SE", {static_cast<std::uint8_t>(geometry_.flashTopByte),
-                                 kScanLogSectors[i], 0}))) {
+        if (!Sent(kScanLogSteps[i],
+                  EraseSector(link_, ScanLogSectorAddress(geometry_.flashTopByte, i)))) {
             return Stop::Failure;
         }
     }
@@ -322,13 +314,9 @@ Session::Result Session::Reset() {
             return SoftwareError(ec.message());
         }
     }
-    for (const char* code : {"DL", "WE", "CE", "CC"}) {
-        if (!Send(code, Command(code))) {
-            return Stop::Failure;
-        }
-    }
-    if (!Send("TW",
-              Command("TW", {kResetStamp[0], kResetStamp[1], kResetStamp[2], kResetStamp[3]}))) {
+    if (!Sent("DL", EnterDownloadMode(link_)) || !Sent("WE", EnableWrites(link_)) ||
+        !Sent("CE", EraseAllMemory(link_)) || !Sent("CC", ClearScanCount(link_)) ||
+        !Sent("TW", WriteTimeStamp(link_, kResetStamp))) {
         return Stop::Failure;
     }
     for (int second = 0; second <= 30; ++second) {
@@ -340,17 +328,11 @@ Session::Result Session::Reset() {
 }
 
 Session::Result Session::LoadOrRebuildSessionFile() {
-    if (!Send("TN", Command("TN"))) {
-        return Stop::Failure;
+    const auto stamp = ReadTimeStamp(link_);
+    if (const Result stop = Check("TN", stamp, "the time stamp reply is short")) {
+        return stop;
     }
-    const auto tn = Reply(4);
-    if (!tn) {
-        return SoftwareError("the time stamp reply is short");
-    }
-    const ByteView stamp = *tn;
-    scannerTimeStamp_ =
-        static_cast<double>((std::uint32_t{stamp[0]} << 24) | (std::uint32_t{stamp[1]} << 16) |
-                            (std::uint32_t{stamp[2]} << 8) | stamp[3]);
+    scannerTimeStamp_ = static_cast<double>(*stamp);
     ProgressCaption("Got time stamp");
 
     const auto sessionFile = DataPath(SessionFileName(serial_));
@@ -376,10 +358,11 @@ Session::Result Session::LoadOrRebuildSessionFile() {
     ProgressCaption("Progress: Creating new file");
     file_.list = LostList{};
     ProgressCaption("Progress: Creating new file 1");
-    if (!Send("UP", Command("UP"))) {
-        return Stop::Failure;
+    const auto records = ReadListRecords(link_);
+    if (!records) {
+        return Failed("UP");
     }
-    auto list = ReadListReply(link_.Reply());
+    auto list = ReadListReply(*records);
     if (!list) {
         return SoftwareError("the list read back (\"UP\") is not whole 7-byte records, or holds "
                              "more than the table");
@@ -406,8 +389,10 @@ Session::Result Session::LoadOrRebuildSessionFile() {
     return {};
 }
 
-Session::Result Session::ServerExchange(bool& listUpdate) {
-    listUpdate = false;
+// Registration, upload, and the list changes to program when the service
+// has any.
+Session::Result Session::ServerExchange() {
+    changes_.reset();
     if (const Result stop = RegisterWhenDue()) {
         return stop;
     }
@@ -440,14 +425,14 @@ Session::Result Session::ServerExchange(bool& listUpdate) {
     if (reply.value.outcome == LostListOutcome::Malformed) {
         return SoftwareError("the list changes are not whole 8-byte records, or too many");
     }
-    changes_ = ListChanges{};
+    ListChanges changes;
     for (const AddedChip& added : reply.value.addedChips) {
-        changes_.added.push_back(added.number);
-        changes_.addedAttributes.push_back(static_cast<std::uint8_t>(added.attribute));
+        changes.added.push_back(added.number);
+        changes.addedAttributes.push_back(static_cast<std::uint8_t>(added.attribute));
     }
-    changes_.removed = std::move(reply.value.removedChips);
+    changes.removed = std::move(reply.value.removedChips);
     Caption(ShowProgress() ? "Progress: Added/Removed numbers" : "Progress: Updating Scanner");
-    listUpdate = true;
+    changes_ = std::move(changes);
     return {};
 }
 
@@ -499,15 +484,12 @@ Session::Result Session::ReadServiceTime(double reply) {
 
 Session::Result Session::WriteListRecordStep(const std::string& step, std::int32_t slot,
                                              double value, std::uint8_t attribute) {
-    bool failed = false;
+    bool written = true;
     for (const WriteCommand& write : ListRecordWrites(slot, ListRecordOf(value, attribute))) {
-        const auto address = AddressBytes(write.address);
-        Bytes command = Command("WR", {address[0], address[1], address[2]});
-        command.insert(command.end(), write.data.begin(), write.data.end());
         // Only the last write of a page-crossing pair counts.
-        failed = link_.SendCommand(command);
+        written = WriteBytes(link_, write.address, write.data);
     }
-    return failed ? Failed(step) : Result{};
+    return written ? Result{} : Failed(step);
 }
 
 // From the first write into the list until the session file holding the
@@ -542,8 +524,11 @@ void Session::ListSaved() {
 }
 
 Session::Result Session::ProgramList() {
+    if (!changes_) {
+        return {};
+    }
     LostList& list = file_.list;
-    ListMerger merger(list, changes_);
+    ListMerger merger(list, *changes_);
     const ClearingPlan clearing = merger.MergeRemovals();
     const RefillPlan refill = merger.MergeAdditions(geometry_);
     const bool writesList = !clearing.clearedSlots.empty() || !refill.erasedSectors.empty() ||
@@ -553,7 +538,7 @@ Session::Result Session::ProgramList() {
             return stop;
         }
     }
-    Send("DL", Command("DL"));
+    Sent("DL", EnterDownloadMode(link_));
     for (std::size_t i = 0; i < clearing.clearedSlots.size(); ++i) {
         if (const Result stop = WriteListRecordStep("WC1", clearing.clearedSlots[i], 0, 0)) {
             return stop;
@@ -562,8 +547,7 @@ Session::Result Session::ProgramList() {
     }
 
     for (const int sector : refill.erasedSectors) {
-        if (!Send("SE", Command("SE", {static_cast<std::uint8_t>(sector / 16),
-                                       static_cast<std::uint8_t>((sector % 16) * 16), 0}))) {
+        if (!Sent("SE", EraseSector(link_, static_cast<std::uint32_t>(sector) * kSectorBytes))) {
             return Stop::Failure;
         }
     }
@@ -602,6 +586,9 @@ Session::Result Session::ProgramList() {
 }
 
 Session::Result Session::WriteOrganisationsAndTimeStamp() {
+    if (!changes_) {
+        return {};
+    }
     ProgressCaption("Progress: Writing Organisation");
     auto table = c_.service.FetchOrganisations(c_.record.countryNumber);
     if (table.Failed()) {
@@ -618,10 +605,9 @@ Session::Result Session::WriteOrganisationsAndTimeStamp() {
         if (!seconds) {
             return SoftwareError("the service time does not fit the scanner's stamp");
         }
-        const auto stamp = TimeStampBytes(*seconds);
         scannerTimeStamp_ = serviceTime_;
         file_.timeStamp = serviceTime_;
-        if (!Send("TW", Command("TW", {stamp[0], stamp[1], stamp[2], stamp[3]}))) {
+        if (!Sent("TW", WriteTimeStamp(link_, *seconds))) {
             return Stop::Failure;
         }
     }
@@ -650,7 +636,7 @@ Session::Result Session::HistorySaveAndClear() {
     if (const Result stop = ClearScanLog()) {
         return stop;
     }
-    Send("EF", Command("EF"));
+    Sent("EF", Sleep(link_));
     return {};
 }
 
@@ -663,11 +649,11 @@ Session::Result Session::OrderlyEnd() {
         observer_.UncheckKeyboardWedgeItem();
     }
     c_.state.wedgeActive = wedge;
-    if (wedge && !Send("KW", Command("RO", {1}))) {
+    if (wedge && !Sent("KW", SetKeyboardMode(link_, 1))) {
         return Stop::Failure;
     }
     c_.sleep(std::chrono::seconds(2));
-    link_.SendCommand(Command("LP"));
+    SignalSessionEnd(link_);
     Caption(wedge ? "Progress: Scanner connected, Keyboard mode"
                   : "Progress: Scanner connected, safe to remove");
     link_.Close();

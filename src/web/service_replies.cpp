@@ -27,13 +27,8 @@ bool IsOperationRemove(std::uint8_t op) {
 }
 
 double RecordChipNumber(const std::uint8_t* record) {
-    const unsigned high = record[0] == 255 ? 0U : record[0];
-    const unsigned country = high * 4 + (record[1] >> 6);
-    std::uint64_t national = record[1] & 0x3FU;
-    for (int i = 2; i <= 5; ++i) {
-        national = (national << 8) | record[i];
-    }
-    return ChipNumberText(country, national).value;
+    const RecordChip chip = DecodeRecordChip(record);
+    return ChipNumberValue(chip.country, chip.national);
 }
 
 bool IsBlank(std::uint8_t c) {

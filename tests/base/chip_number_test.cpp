@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace tallybird {
 namespace {
 
@@ -22,6 +24,25 @@ TEST(ChipNumberTextTest, FifteenAndSixteenDigitTexts) {
         EXPECT_EQ(chip.text, c.text);
         EXPECT_EQ(chip.value, c.value) << c.text;
         EXPECT_EQ(chip.value, std::stod(chip.text)) << "the value is the text read as a number";
+    }
+}
+
+// The code splits across the first two bytes; an erased first byte reads as 0.
+TEST(RecordChip, DecodesTheSixBytes) {
+    struct Case {
+        std::array<std::uint8_t, 6> bytes;
+        unsigned highByte;
+        unsigned country;
+        std::uint64_t national;
+    };
+    for (const Case& c : {Case{{246, 64, 0, 0, 0, 1}, 246, 985, 1},
+                          Case{{255, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF}, 0, 1, kMaxNationalNumber},
+                          Case{{0, 0xC0, 0, 0, 1, 0}, 0, 3, 256},
+                          Case{{255, 255, 255, 255, 255, 255}, 0, 3, kMaxNationalNumber}}) {
+        const RecordChip chip = DecodeRecordChip(c.bytes.data());
+        EXPECT_EQ(chip.highByte, c.highByte);
+        EXPECT_EQ(chip.country, c.country);
+        EXPECT_EQ(chip.national, c.national);
     }
 }
 

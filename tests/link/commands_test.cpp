@@ -1,5 +1,7 @@
 #include "fake_serial_port.h"
 #include "link/commands.h"
+#include "link/transport_link.h"
+#include "model/scanner_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +37,8 @@ protected:
     CommandSetLink() { port.Open(); }
     FakeClock clock;
     FakeSerialPort port{clock};
-    Transport link{port, clock};
+    Transport transport{port, clock};
+    TransportLink link{transport, "/dev/fake"};
 };
 
 TEST_F(CommandSetLink, DecodesReplies) {
@@ -55,16 +58,16 @@ TEST_F(CommandSetLink, DecodesReplies) {
     EXPECT_EQ(ReadSerialNumber(link), 66051u);
     EXPECT_EQ(ReadVersion(link), "W12");
     EXPECT_EQ(ReadTimeStamp(link), 1500000000u);
-    EXPECT_TRUE(WriteTimeStamp(link, 256).Ok());
+    EXPECT_TRUE(WriteTimeStamp(link, 256));
     EXPECT_EQ(port.written.back(), (Bytes{'T', 'W', 0, 0, 1, 0, 13}));
-    EXPECT_TRUE(EraseSector(link, 9 * 4096).Ok());
+    EXPECT_TRUE(EraseSector(link, 9 * 4096));
     EXPECT_EQ(port.written.back(), (Bytes{'S', 'E', 0, 144, 0, 13}));
     const Bytes data = {246, 64, 0, 0, 0, 1, 0};
-    EXPECT_TRUE(WriteMemory(link, 252, data).Ok());
+    EXPECT_TRUE(WriteBytes(link, 252, data));
     EXPECT_EQ(port.written.back(), (Bytes{'W', 'R', 0, 0, 252, 246, 64, 0, 0, 0, 1, 0, 13}));
-    EXPECT_TRUE(SendVersionCheck(link).Ok());
+    EXPECT_TRUE(AcknowledgeVersion(link));
     EXPECT_EQ(port.written.back(), (Bytes{'V', 'Y', 2, 13}));
-    EXPECT_TRUE(SetKeyboardMode(link).Ok());
+    EXPECT_TRUE(SetKeyboardMode(link));
     EXPECT_EQ(port.written.back(), (Bytes{'R', 'O', 1, 13}));
 }
 
@@ -72,9 +75,9 @@ TEST_F(CommandSetLink, FailuresAreValues) {
     EXPECT_FALSE(ReadSerialNumber(link).has_value());
     EXPECT_FALSE(ReadVersion(link).has_value());
     EXPECT_FALSE(ReadMemory(link, 0).has_value());
-    EXPECT_TRUE(SendCC(link).failed);
-    EXPECT_FALSE(SendDL(link).failed);
-    EXPECT_FALSE(PutToSleep(link).failed);
+    EXPECT_FALSE(ClearScanCount(link));
+    EXPECT_TRUE(EnterDownloadMode(link));
+    EXPECT_TRUE(Sleep(link));
 }
 
 } // namespace

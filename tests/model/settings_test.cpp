@@ -37,7 +37,7 @@ TEST_F(SettingsTest, ValuesAreWordsInTheSettingsSectionOfAnIniFile) {
         settings.SetKeyboard(true);
         settings.SetRunning(false);
         settings.SetStartUp("Registered");
-        settings.SetResetPending(true, true);
+        settings.SetResetPending(ResetKind::DiscardsScans);
     }
     const std::string text(reinterpret_cast<const char*>(test::ReadFile(ini).data()),
                            test::ReadFile(ini).size());
@@ -155,13 +155,13 @@ TEST_F(SettingsTest, ResetRequestsPersistUntilCleared) {
     Settings settings(store);
     SharedState state;
 
-    RequestReset(state, settings, /*discardsScans=*/false); // country change
+    RequestReset(state, settings, ResetKind::KeepsScans); // country change
     EXPECT_TRUE(state.resetPending);
     EXPECT_TRUE(settings.ResetPending());
     EXPECT_FALSE(settings.ResetDiscardsScans());
 
-    RequestReset(state, settings, /*discardsScans=*/true); // Reset Scanner
-    RequestReset(state, settings, /*discardsScans=*/false);
+    RequestReset(state, settings, ResetKind::DiscardsScans); // Reset Scanner
+    RequestReset(state, settings, ResetKind::KeepsScans);
     EXPECT_TRUE(settings.ResetDiscardsScans()) << "a later request keeps the user's consent";
 
     ClearReset(state, settings);

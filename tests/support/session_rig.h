@@ -12,6 +12,7 @@
 #include "model/shared_state.h"
 #include "platform/clock.h"
 #include "runtime/chip_export.h"
+#include "runtime/session_wiring.h"
 #include "session/session.h"
 #include "support/scanner_sim.h"
 #include "support/service_sim.h"
@@ -73,12 +74,12 @@ public:
     bool Open() override { return open_ = true; }
     void Close() override { open_ = false; }
     bool IsOpen() const override { return open_; }
-    bool SendCommand(ByteView command) override {
+    [[nodiscard]] bool SendCommand(ByteView command) override {
         const std::string code(command.begin(), command.begin() + 2);
         sent.push_back(code);
         const auto found = replies.find(code);
         reply_ = found != replies.end() ? found->second : Bytes{'Z'};
-        return false;
+        return true;
     }
     ByteView Reply() const override { return reply_; }
 
@@ -107,12 +108,11 @@ public:
     }
 
     SessionEnd Run(RecordingObserver& observer) {
-        QtSerialPort port;
-        const SteadyClock clock;
-        Transport transport(port, clock);
-        transport.SetCaptionSink([&](const std::string& c) { observer.ShowCaption(c); });
-        TransportLink link(transport, scanner_->Link());
-        return RunOn(link, observer);
+        CurlHttpClient http;
+        ServiceClient client(state.serverBaseUrl, http);
+        SessionParts parts{state, settings_, organisations, observer, client, 1, record};
+        parts.sleep = [](std::chrono::milliseconds) {};
+        return RunSessionOnDevice(scanner_->Link(), std::move(parts));
     }
 
     // The session over any link, against the simulated service.

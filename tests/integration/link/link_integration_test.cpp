@@ -3,6 +3,7 @@
 #include "link/commands.h"
 #include "link/serial_port.h"
 #include "link/transport.h"
+#include "link/transport_link.h"
 #include "support/scanner_sim.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,8 @@ struct OpenLink {
     QtSerialPort port;
     const SteadyClock clock;
     Transport link{port, clock};
+    // The command set's seam over that transport (the port is open already).
+    TransportLink session{link, std::filesystem::path()};
 };
 
 TEST(LinkOverSimulator, IdentifyReadLogAndList) {
@@ -47,24 +50,24 @@ TEST(LinkOverSimulator, IdentifyReadLogAndList) {
     ASSERT_TRUE(sim.Linked());
     OpenLink open(sim.Link());
     ASSERT_TRUE(open.port.IsOpen());
-    Transport& link = open.link;
+    TransportLink& link = open.session;
     std::vector<std::string> captions;
-    link.SetCaptionSink([&](const std::string& c) { captions.push_back(c); });
+    open.link.SetCaptionSink([&](const std::string& c) { captions.push_back(c); });
 
     EXPECT_EQ(ReadSerialNumber(link), 66051u);
     EXPECT_EQ(ReadVersion(link), "W12");
-    EXPECT_TRUE(SendVersionCheck(link).Ok());
+    EXPECT_TRUE(AcknowledgeVersion(link));
     EXPECT_EQ(ReadTimeStamp(link), 1500000000u);
-    const auto scans = ReadScanLog(link);
+    const auto scans = ReadScanLogRecords(link);
     ASSERT_TRUE(scans.has_value());
     EXPECT_EQ(Bytes(scans->begin(), scans->end()),
               (Bytes{1, 0, 0, 0, 0x40 | 0, 246, 255, 255, 255, 255, 255, 255}));
-    const auto list = ReadList(link);
+    const auto list = ReadListRecords(link);
     ASSERT_TRUE(list.has_value());
     EXPECT_EQ(list->size(), 7006u);
     ASSERT_FALSE(captions.empty());
     EXPECT_EQ(captions.back(), "Progress: Uploading:- 7");
-    EXPECT_TRUE(PutToSleep(link).Ok());
+    EXPECT_TRUE(Sleep(link));
     open.port.Close();
     EXPECT_EQ(sim.WireLog(), "SN\nVR\nVY 02\nTN\nSC\nUP\nEF\n");
 }
@@ -165,13 +168,13 @@ TEST(LinkOverSimulator, GarbageAndSilence) {
     ASSERT_TRUE(sim.Linked());
     OpenLink open(sim.Link());
     ASSERT_TRUE(open.port.IsOpen());
-    Transport& link = open.link;
+    TransportLink& link = open.session;
     const auto serial = ReadSerialNumber(link); // garbage of the right length is taken
     EXPECT_TRUE(serial.has_value());
     EXPECT_NE(serial, 66051u);
-    EXPECT_FALSE(ReadTimeStamp(link).has_value()); // too long
-    EXPECT_TRUE(SendCC(link).Ok());
-    EXPECT_TRUE(SendCC(link).failed); // the scanner stopped answering
+    EXPECT_TRUE(ReadTimeStamp(link).Failed()); // too long
+    EXPECT_TRUE(ClearScanCount(link));
+    EXPECT_FALSE(ClearScanCount(link)); // the scanner stopped answering
 }
 
 TEST(LinkOverSimulator, AOneLetterCommandIsIgnoredAndTheNextIsAnswered) {
@@ -181,7 +184,7 @@ TEST(LinkOverSimulator, AOneLetterCommandIsIgnoredAndTheNextIsAnswered) {
     OpenLink open(sim.Link());
     ASSERT_TRUE(open.port.IsOpen());
     ASSERT_TRUE(open.port.Write(Bytes{'X', 13}));
-    EXPECT_EQ(ReadSerialNumber(open.link), 66051u);
+    EXPECT_EQ(ReadSerialNumber(open.session), 66051u);
     EXPECT_EQ(sim.Control("status"), "ok plugged=1 keyboard=0 commands=1");
     EXPECT_EQ(sim.WireLog(), "X\nSN\n");
 }

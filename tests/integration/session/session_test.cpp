@@ -187,7 +187,7 @@ TEST_F(SessionTest, TestModeSendsNeitherRegistrationNorUpload) {
 
 TEST_F(SessionTest, ResetScannerSkipsTheScansAndResetsFirst) {
     rig.PlugScanner(ScannerWithScans());
-    RequestReset(rig.state, rig.settings(), /*discardsScans=*/true);
+    RequestReset(rig.state, rig.settings(), ResetKind::DiscardsScans);
     ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
 
     const auto lines = WireLines(rig.Scanner().WireLog());

@@ -1,0 +1,37 @@
+#include "runtime/session_wiring.h"
+
+#include "link/serial_port.h"
+#include "link/transport_link.h"
+
+#include <utility>
+
+namespace tallybird {
+
+SessionEnd RunSessionOnDevice(Transport& transport, const std::filesystem::path& device,
+                              SessionParts parts) {
+    RegistrationRecord record;
+    if (parts.record) {
+        record = std::move(*parts.record);
+    } else {
+        record = ReadRegistrationRecord(parts.state.dataFolder);
+        ApplyRegistrationDefaults(record);
+    }
+    SessionObserver& observer = parts.observer;
+    transport.SetCaptionSink([&observer](const std::string& c) { observer.ShowCaption(c); });
+    TransportLink link(transport, device);
+    SessionContext context{parts.state, parts.settings, std::move(record), parts.organisations,
+                           observer,    link,           parts.service,     parts.portNumber};
+    context.sleep = std::move(parts.sleep);
+    const SessionEnd end = RunSession(context);
+    transport.SetCaptionSink({}); // the observer may not outlive the session
+    return end;
+}
+
+SessionEnd RunSessionOnDevice(const std::filesystem::path& device, SessionParts parts) {
+    QtSerialPort port;
+    const SteadyClock clock;
+    Transport transport(port, clock);
+    return RunSessionOnDevice(transport, device, std::move(parts));
+}
+
+} // namespace tallybird
