@@ -33,73 +33,113 @@ double OutOfRangeMagnitude(const char* digits) {
     return c != locale_t{} ? strtod_l(digits, nullptr, c) : HUGE_VAL;
 }
 
+// The text without its blanks, read from the front; what was read so far is
+// collected as a number text that from_chars takes.
+class NumberReader {
+public:
+    explicit NumberReader(std::string_view text) {
+        compact_.reserve(text.size());
+        for (const char c : text) {
+            if (!IsBlank(c)) {
+                compact_.push_back(c);
+            }
+        }
+    }
+
+    bool AtEnd() const { return pos_ == compact_.size(); }
+    bool AnyDigit() const { return anyDigit_; }
+    const std::string& Number() const { return number_; }
+
+    void ReadSign() {
+        if (Next('+') || Next('-')) {
+            if (compact_[pos_ - 1] == '-') {
+                number_.push_back('-');
+            }
+        }
+    }
+
+    void ReadDigits() { anyDigit_ |= CopyDigits(number_); }
+
+    void ReadFraction() {
+        if (!Next('.')) {
+            return;
+        }
+        std::string fraction;
+        anyDigit_ |= CopyDigits(fraction);
+        if (!fraction.empty()) {
+            number_ += '.' + fraction;
+        }
+    }
+
+    // An exponent counts only with a digit after its letter and sign;
+    // otherwise the reading stops before the letter.
+    void ReadExponent() {
+        if (!anyDigit_ || AtEnd() || !IsExponentLetter(compact_[pos_])) {
+            return;
+        }
+        const std::size_t letter = pos_++;
+        std::string exponent = "e";
+        if (Next('+') || Next('-')) {
+            exponent.push_back(compact_[pos_ - 1]);
+        }
+        if (!CopyDigits(exponent)) {
+            pos_ = letter;
+            return;
+        }
+        number_ += exponent;
+    }
+
+private:
+    static bool IsExponentLetter(char c) { return c == 'e' || c == 'E' || c == 'd' || c == 'D'; }
+
+    bool Next(char c) {
+        if (!AtEnd() && compact_[pos_] == c) {
+            ++pos_;
+            return true;
+        }
+        return false;
+    }
+
+    bool CopyDigits(std::string& into) {
+        const std::size_t start = pos_;
+        while (!AtEnd() && IsDigit(compact_[pos_])) {
+            into.push_back(compact_[pos_++]);
+        }
+        return pos_ > start;
+    }
+
+    std::string compact_;
+    std::size_t pos_ = 0;
+    std::string number_;
+    bool anyDigit_ = false;
+};
+
+double ValueOfNumberText(const std::string& number) {
+    const bool negative = number[0] == '-';
+    // from_chars takes no sign for the magnitude negated below.
+    const char* first = number.data() + (negative ? 1 : 0);
+    double magnitude = 0;
+    const auto result = std::from_chars(first, number.data() + number.size(), magnitude);
+    if (result.ec == std::errc::result_out_of_range) {
+        magnitude = OutOfRangeMagnitude(first);
+    }
+    return negative ? -magnitude : magnitude;
+}
+
 // Reads sign, digits, a decimal fraction and an exponent (E or D, as the
 // classic Basic reader does), skipping blanks anywhere.
 Scan ScanNumber(std::string_view text) {
-    std::string compact;
-    compact.reserve(text.size());
-    for (const char c : text) {
-        if (!IsBlank(c)) {
-            compact.push_back(c);
-        }
-    }
-
-    std::size_t pos = 0;
-    std::string number;
-    if (pos < compact.size() && (compact[pos] == '+' || compact[pos] == '-')) {
-        if (compact[pos] == '-') {
-            number.push_back('-');
-        }
-        ++pos;
-    }
-    bool anyDigit = false;
-    while (pos < compact.size() && IsDigit(compact[pos])) {
-        number.push_back(compact[pos++]);
-        anyDigit = true;
-    }
-    if (pos < compact.size() && compact[pos] == '.') {
-        ++pos;
-        std::string fraction;
-        while (pos < compact.size() && IsDigit(compact[pos])) {
-            fraction.push_back(compact[pos++]);
-            anyDigit = true;
-        }
-        if (!fraction.empty()) {
-            number += '.' + fraction;
-        }
-    }
-    if (anyDigit && pos < compact.size()) {
-        const char e = compact[pos];
-        if (e == 'e' || e == 'E' || e == 'd' || e == 'D') {
-            std::size_t expPos = pos + 1;
-            std::string exponent = "e";
-            if (expPos < compact.size() && (compact[expPos] == '+' || compact[expPos] == '-')) {
-                exponent.push_back(compact[expPos++]);
-            }
-            if (expPos < compact.size() && IsDigit(compact[expPos])) {
-                while (expPos < compact.size() && IsDigit(compact[expPos])) {
-                    exponent.push_back(compact[expPos++]);
-                }
-                number += exponent;
-                pos = expPos;
-            }
-        }
-    }
+    NumberReader reader(text);
+    reader.ReadSign();
+    reader.ReadDigits();
+    reader.ReadFraction();
+    reader.ReadExponent();
 
     Scan scan;
-    scan.anyDigit = anyDigit;
-    scan.consumedAll = pos == compact.size();
-    if (anyDigit) {
-        const char* first = number.data();
-        if (*first == '-') {
-            ++first; // from_chars takes no sign for the magnitude we negate below
-        }
-        double magnitude = 0;
-        const auto result = std::from_chars(first, number.data() + number.size(), magnitude);
-        if (result.ec == std::errc::result_out_of_range) {
-            magnitude = OutOfRangeMagnitude(first);
-        }
-        scan.value = number[0] == '-' ? -magnitude : magnitude;
+    scan.anyDigit = reader.AnyDigit();
+    scan.consumedAll = reader.AtEnd();
+    if (scan.anyDigit) {
+        scan.value = ValueOfNumberText(reader.Number());
     }
     return scan;
 }

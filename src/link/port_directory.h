@@ -53,7 +53,7 @@ public:
 
     // Device path of a port number; empty outside 1..255.
     std::filesystem::path Path(int port) const;
-    bool IsMapped(int port) const { return mapped_.count(port) != 0; }
+    bool IsMapped(int port) const { return mapped_.contains(port); }
     // "USB Serial Port (<path>)" for a device on a USB bus (vendor id known)
     // and for every port mapped in [Ports]; the system's text otherwise
     // (empty when the system knows no such port).

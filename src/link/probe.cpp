@@ -14,7 +14,7 @@ constexpr std::size_t kEnoughBytes = 5;
 constexpr milliseconds kFirstWait{1000};
 constexpr milliseconds kRetryWait{2000};
 // A port that sends without end does not make the reply text grow past this.
-constexpr std::size_t kMaxReplyBytes = 64 * 1024;
+constexpr std::size_t kMaxReplyBytes = std::size_t{64} * 1024;
 
 const std::uint8_t kPaCommand[] = {'P', 'A', 13};
 

@@ -16,7 +16,7 @@ namespace {
 
 // The port's own receive buffer is bounded: a scanner that sends without end
 // never makes it grow past this; the rest waits in the driver.
-constexpr qint64 kReadBufferBytes = 256 * 1024;
+constexpr qint64 kReadBufferBytes = qint64{256} * 1024;
 
 // A command is a few bytes; the driver takes them at once, so a port that
 // cannot take them within this time is broken.

@@ -73,7 +73,7 @@ bool StraddlesIntoErasedSector(std::int64_t slot, const std::vector<int>& sector
     if (SlotFitsItsSector(slot)) {
         return false;
     }
-    const auto next = static_cast<std::size_t>(SectorOfSlot(slot) + 1);
+    const auto next = static_cast<std::size_t>(SectorOfSlot(slot)) + 1;
     return next < sectorState.size() && sectorState[next] == 2;
 }
 
@@ -116,32 +116,30 @@ ClearingPlan ListMerger::MergeRemovals() {
     return plan;
 }
 
-RefillPlan ListMerger::MergeAdditions(const ScannerGeometry& geometry) {
-    LostList& list = list_;
-    ListChanges& changes = changes_;
-    const std::int32_t count = list.count;
+namespace {
 
-    // Drop numbers the list still holds: what the removals left in the index.
-    for (double& added : changes.added) {
-        if (added > 0 && slotsOf_->Holds(added)) {
-            added = 0;
-        }
-    }
+// Sectors of the table (and one beyond), each with its refill state:
+// 0 left alone, 1 enough cleared slots to refill, 2 refilled (erase it).
+using SectorStates = std::vector<int>;
 
-    // Count cleared slots per sector; enough of them make a refill candidate.
+SectorStates RefillCandidates(const LostList& list) {
     const int sectors = SectorOfSlot(kListSlots) + 2;
     std::vector<int> freeCount(static_cast<std::size_t>(sectors), 0);
-    std::vector<int> sectorState(static_cast<std::size_t>(sectors), 0);
-    for (std::int32_t k = 0; k < count; ++k) {
+    SectorStates state(static_cast<std::size_t>(sectors), 0);
+    for (std::int32_t k = 0; k < list.count; ++k) {
         if (SlotFitsItsSector(k) && list.values[static_cast<std::size_t>(k)] == 0) {
             const auto s = static_cast<std::size_t>(SectorOfSlot(k));
-            if (++freeCount[s] >= kRefillThreshold && sectorState[s] == 0) {
-                sectorState[s] = 1;
+            if (++freeCount[s] >= kRefillThreshold && state[s] == 0) {
+                state[s] = 1;
             }
         }
     }
+    return state;
+}
 
-    // Refill candidates' cleared slots with new numbers in reply order.
+// The candidates' cleared slots take new numbers in reply order.
+void RefillClearedSlots(LostList& list, ListChanges& changes, SectorStates& state,
+                        const ScannerGeometry& geometry) {
     std::size_t next = 0;
     auto nextNewNumber = [&]() -> std::int64_t {
         while (next < changes.added.size() && changes.added[next] <= 0) {
@@ -149,39 +147,45 @@ RefillPlan ListMerger::MergeAdditions(const ScannerGeometry& geometry) {
         }
         return next < changes.added.size() ? static_cast<std::int64_t>(next) : -1;
     };
-    for (std::int32_t k = 0; k < count; ++k) {
+    for (std::int32_t k = 0; k < list.count; ++k) {
         const auto s = static_cast<std::size_t>(SectorOfSlot(k));
         if (!SlotFitsItsSector(k) || list.values[static_cast<std::size_t>(k)] != 0 ||
-            sectorState[s] == 0 || static_cast<int>(s) > geometry.LastListSector()) {
+            state[s] == 0 || static_cast<int>(s) > geometry.LastListSector()) {
             continue;
         }
         const std::int64_t source = nextNewNumber();
         if (source < 0) {
-            break; // nothing left: the remaining candidates stay as they are
+            return; // nothing left: the remaining candidates stay as they are
         }
         const auto i = static_cast<std::size_t>(source);
         list.values[static_cast<std::size_t>(k)] = changes.added[i];
         list.attributes[static_cast<std::size_t>(k)] = changes.addedAttributes[i];
         changes.added[i] = 0;
-        sectorState[s] = 2;
+        state[s] = 2;
     }
+}
 
-    RefillPlan plan;
+void PlanErasesAndRewrites(const LostList& list, const SectorStates& state,
+                           const ScannerGeometry& geometry, RefillPlan& plan) {
+    const auto sectors = static_cast<int>(state.size());
     for (int s = 0; s <= geometry.LastListSector() && s < sectors; ++s) {
-        if (sectorState[static_cast<std::size_t>(s)] == 2) {
+        if (state[static_cast<std::size_t>(s)] == 2) {
             plan.erasedSectors.push_back(s);
         }
     }
-    for (std::int32_t k = 0; k < count; ++k) {
-        if (sectorState[static_cast<std::size_t>(SectorOfSlot(k))] == 2 ||
-            StraddlesIntoErasedSector(k, sectorState)) {
+    for (std::int32_t k = 0; k < list.count; ++k) {
+        if (state[static_cast<std::size_t>(SectorOfSlot(k))] == 2 ||
+            StraddlesIntoErasedSector(k, state)) {
             plan.rewrittenSlots.push_back(k);
         }
     }
+}
 
-    // Append what is left after the list, as far as the list memory reaches.
+// What is left goes after the list, as far as the list memory reaches.
+void AppendTheRest(LostList& list, const ListChanges& changes, const ScannerGeometry& geometry,
+                   RefillPlan& plan) {
     const std::int32_t capacity = geometry.SlotCapacity();
-    std::int32_t pos = count;
+    std::int32_t pos = list.count;
     for (std::size_t i = 0; i < changes.added.size(); ++i) {
         if (changes.added[i] <= 0) {
             continue;
@@ -195,6 +199,22 @@ RefillPlan ListMerger::MergeAdditions(const ScannerGeometry& geometry) {
         plan.appended.push_back({pos, static_cast<std::int32_t>(i)});
         ++pos;
     }
+}
+
+} // namespace
+
+RefillPlan ListMerger::MergeAdditions(const ScannerGeometry& geometry) {
+    // Drop numbers the list still holds: what the removals left in the index.
+    for (double& added : changes_.added) {
+        if (added > 0 && slotsOf_->Holds(added)) {
+            added = 0;
+        }
+    }
+    SectorStates state = RefillCandidates(list_);
+    RefillClearedSlots(list_, changes_, state, geometry);
+    RefillPlan plan;
+    PlanErasesAndRewrites(list_, state, geometry, plan);
+    AppendTheRest(list_, changes_, geometry, plan);
     return plan;
 }
 
