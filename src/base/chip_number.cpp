@@ -4,7 +4,8 @@
 
 namespace tallybird {
 
-RecordChip DecodeRecordChip(const std::uint8_t* b) {
+RecordChip DecodeRecordChip(const std::uint8_t* mostSignificantFirst) {
+    const std::uint8_t* b = mostSignificantFirst;
     RecordChip chip;
     chip.highByte = b[0] == 255 ? 0u : b[0];
     chip.country = chip.highByte * 4 + (b[1] >> 6);
