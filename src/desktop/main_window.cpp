@@ -20,7 +20,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <cstring>
 #include <ctime>
 
 namespace tallybird {
@@ -31,8 +30,6 @@ constexpr int kShowRequestInterval = 500;
 // Without a tray, whether one appeared is asked every this many show-request
 // ticks (each asks the display server).
 constexpr int kTrayCheckTicks = 4;
-
-constexpr const char* kUploadingCaption = "Progress: Uploading:- ";
 
 QString ToQ(const std::string& text) {
     return QString::fromStdString(text);
@@ -396,16 +393,6 @@ void MainWindow::EnterTestMode() {
 
 void MainWindow::ShowCaption(const std::string& caption) {
     const QString text = ToQ(caption);
-    if (caption.starts_with(kUploadingCaption)) {
-        // The list read-back: its size is not known beforehand, so the bar
-        // runs busy and tells the bytes received so far.
-        stepProgress_->setRange(0, 0);
-        stepProgress_->setToolTip(QStringLiteral("About %1 kB received")
-                                      .arg(text.mid(int(std::strlen(kUploadingCaption)))));
-        stepProgress_->setVisible(true);
-    } else if (stepProgress_->maximum() == 0 && stepProgress_->isVisible()) {
-        HideStepProgress();
-    }
     if (progressLabel_->text() != text) {
         progressLabel_->setText(text);
     }

@@ -148,6 +148,10 @@ CommandResult Transport::SendCommand(ByteView command) {
             }
         }
     }
+    if (uploading_) {
+        // The read-back is over, whole or not: its bar closes.
+        ReportUploadProgress(replyLength_, replyLength_);
+    }
     uploading_ = false;
     if (replyComplete_) {
         return {false, FailReason::kNone};
@@ -179,6 +183,7 @@ bool Transport::ReceiveChunk(std::size_t& got) {
     replyLength_ += got;
     if (uploading_) {
         UpdateUploadCaption();
+        ReportUploadProgress(std::min(replyLength_, kFullUploadReplyBytes), kFullUploadReplyBytes);
     }
     ApplyRule(got);
     return true;
@@ -237,6 +242,13 @@ void Transport::UpdateUploadCaption() {
         if (captionSink_) {
             captionSink_("Progress: Uploading:- " + std::to_string(k));
         }
+    }
+}
+
+void Transport::ReportUploadProgress(std::size_t done, std::size_t total) const {
+    // Both fit an int: nothing beyond `ReplyBuffer` is ever stored.
+    if (progressSink_) {
+        progressSink_(static_cast<int>(done), static_cast<int>(total));
     }
 }
 

@@ -18,6 +18,8 @@ namespace tallybird {
 // `ReplyBuffer` has cells 0..2,000,000. A full "UP" reply (250,001
 // records of 7 bytes and the six-byte terminator) is 1,750,013 bytes.
 inline constexpr std::size_t kReplyBufferCells = 2'000'001;
+inline constexpr std::size_t kFullUploadReplyBytes = 250'001 * 7 + 6;
+static_assert(kFullUploadReplyBytes < kReplyBufferCells);
 
 // Why a command did not complete. "EF" and "DL" are never reported as failed,
 // but their reason still tells what happened.
@@ -63,6 +65,12 @@ Bytes CommandBytes(std::string_view code, ByteView arguments = {});
 // Receives each "Progress: ..." caption the transport produces.
 using CaptionSink = std::function<void(const std::string& caption)>;
 
+// Receives the progress of a list read-back ("UP") as numbers: the bytes
+// received so far and the size of a full read-back. A list is usually
+// shorter than the full size, so the read-back ends with one last report
+// whose `done` equals its `total` (the bytes it brought, 0 when none came).
+using ProgressSink = std::function<void(int done, int total)>;
+
 // The command transport on one serial port: frames a command,
 // sends it, collects the reply into `ReplyBuffer` and decides by the
 // command's rule when it is complete. Plain blocking code: it waits on the
@@ -90,6 +98,8 @@ public:
 
     // "Progress: Uploading:- k" during "UP"; passed on each time k changes.
     void SetCaptionSink(CaptionSink sink) { captionSink_ = std::move(sink); }
+    // The same read-back in numbers: after each chunk, and once at its end.
+    void SetProgressSink(ProgressSink sink) { progressSink_ = std::move(sink); }
 
     SerialPort& Port() { return port_; }
     const SerialPort& Port() const { return port_; }
@@ -102,6 +112,7 @@ private:
     void ApplyRule(std::size_t chunkLength);
     bool TerminatorComplete(std::size_t chunkLength) const;
     void UpdateUploadCaption();
+    void ReportUploadProgress(std::size_t done, std::size_t total) const;
 
     SerialPort& port_;
     const Clock& clock_;
@@ -112,6 +123,7 @@ private:
     bool uploading_ = false;
     long lastCaptionK_ = 0;
     CaptionSink captionSink_;
+    ProgressSink progressSink_;
     std::array<std::uint8_t, 4096> dropBuffer_{};
 };
 

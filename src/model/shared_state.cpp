@@ -9,7 +9,6 @@ void SharedState::ResetFlags() {
     testMode = false;
     showProgress = false;
     resetPending = false;
-    portState.fill(0);
 }
 
 void LoadSharedState(SharedState& state, const Settings& settings,

@@ -2,9 +2,7 @@
 
 #include "model/settings.h"
 
-#include <array>
 #include <atomic>
-#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -21,10 +19,8 @@ struct SharedState {
     std::atomic<bool> showProgress{false};
     std::atomic<bool> testMode{false};
     std::atomic<bool> resetPending{false};
-    // Detection's per-port state (0..3), touched only by the detection pass.
-    std::array<std::int16_t, 256> portState{};
 
-    // Start-up values: every flag false, every port unknown.
+    // Start-up values: every flag false.
     void ResetFlags();
 };
 

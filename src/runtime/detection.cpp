@@ -14,11 +14,12 @@ bool Detector::RunPass(DetectionEnvironment& env) {
     return true;
 }
 
+std::size_t Detector::CellOf(int port) {
+    return static_cast<std::size_t>(std::clamp(port, 0, 255));
+}
+
 void Detector::Pass(DetectionEnvironment& env) {
-    auto& ports = state_.portState;
-    auto cell = [&](int port) -> std::int16_t& {
-        return ports[static_cast<std::size_t>(std::clamp(port, 0, 255))];
-    };
+    auto cell = [this](int port) -> PortState& { return ports_[CellOf(port)]; };
     const PortRange portRange = PortRangeOf(settings_);
     std::vector<int> range;
     for (int port = portRange.first; port <= portRange.last; ++port) {
@@ -29,18 +30,19 @@ void Detector::Pass(DetectionEnvironment& env) {
     for (const int port : range) {
         switch (env.PortStatusOf(port)) {
         case PortStatus::kAvailable:
-            if (cell(port) == kPortUnknown && env.Probe(port).find("Kivo") != std::string::npos) {
+            if (cell(port) == PortState::kUnknown &&
+                env.Probe(port).find("Kivo") != std::string::npos) {
                 env.ShowCaption("Progress: Scanner connected");
-                cell(port) = kPortFound;
+                cell(port) = PortState::kFound;
                 env.ScannerConnected(port);
             }
             break;
         case PortStatus::kBusy:
-            cell(port) = kPortBusy;
+            cell(port) = PortState::kBusy;
             break;
         case PortStatus::kAbsent:
-            if (cell(port) == kPortBusy || cell(port) == kPortHandled) {
-                cell(port) = kPortUnknown;
+            if (cell(port) == PortState::kBusy || cell(port) == PortState::kHandled) {
+                cell(port) = PortState::kUnknown;
                 env.ScannerGone(port);
             }
             break;
@@ -48,20 +50,20 @@ void Detector::Pass(DetectionEnvironment& env) {
     }
 
     for (const int port : range) {
-        if (cell(port) != kPortFound) {
+        if (cell(port) != PortState::kFound) {
             continue;
         }
         serviceUp = env.ServiceCheck() != 0;
         if (serviceUp) {
             env.RunSession(port);
         }
-        cell(port) = kPortHandled;
+        cell(port) = PortState::kHandled;
     }
 
     if (env.WedgeRunning()) {
         env.ShowCaption("Progress: Keyboard Wedge Mode");
-    } else if (std::none_of(ports.begin(), ports.end(),
-                            [](std::int16_t s) { return s == kPortHandled; })) {
+    } else if (std::none_of(ports_.begin(), ports_.end(),
+                            [](PortState s) { return s == PortState::kHandled; })) {
         env.ShowCaption("Progress: No scanner attached");
     } else if (!serviceUp) {
         env.ShowCaption("Progress: No internet");

@@ -2,21 +2,23 @@
 
 #include "link/port_directory.h"
 #include "model/settings.h"
-#include "model/shared_state.h"
 
+#include <array>
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace tallybird {
 
-// Detection's per-port states.
-enum PortStateValue : std::int16_t {
-    kPortUnknown = 0, // probed when available
-    kPortBusy = 1,    // present but busy
-    kPortHandled = 2, // its scanner had its session; not probed until it goes
-    kPortFound = 3,   // a scanner answered in this pass; its session is due
+// Detection's state of one port.
+enum class PortState : std::uint8_t {
+    kUnknown, // probed when available
+    kBusy,    // present but busy
+    kHandled, // its scanner had its session; not probed until it goes
+    kFound,   // a scanner answered in this pass; its session is due
 };
 
 // What a detection pass needs of the ports, the service and the window.
@@ -42,19 +44,25 @@ public:
     virtual bool WedgeRunning() = 0;
 };
 
-// Runs detection passes, never two at once.
+// Runs detection passes, never two at once. It keeps the state of every
+// port from pass to pass for as long as it lives, every port unknown at first.
 class Detector {
 public:
-    Detector(SharedState& state, const Settings& settings) : state_(state), settings_(settings) {}
+    explicit Detector(const Settings& settings) : settings_(settings) {}
 
     // One pass; false (and nothing done) while another pass is running.
     bool RunPass(DetectionEnvironment& env);
 
+    // The state a pass left for `port` (numbers outside 0..255 share the
+    // nearest end's state). Read it between passes, on the passes' thread.
+    PortState StateOf(int port) const { return ports_[CellOf(port)]; }
+
 private:
+    static std::size_t CellOf(int port);
     void Pass(DetectionEnvironment& env);
 
-    SharedState& state_;
     const Settings& settings_;
+    std::array<PortState, 256> ports_{};
     std::atomic<bool> running_{false};
 };
 

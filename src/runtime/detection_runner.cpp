@@ -28,7 +28,7 @@ std::set<std::string> SerialDeviceNames() {
 
 DetectionRunner::DetectionRunner(SharedState& state, Settings& settings, WindowSurface& window)
     : state_(state), settings_(settings), window_(window), service_(state.serverBaseUrl, http_),
-      detector_(state, settings), settingsWatch_(settings.Store().File()),
+      detector_(settings), settingsWatch_(settings.Store().File()),
       deviceFolderWatch_(kDeviceFolder) {}
 
 DetectionRunner::~DetectionRunner() = default;

@@ -18,12 +18,16 @@ SessionEnd RunSessionOnDevice(Transport& transport, const std::filesystem::path&
     }
     SessionObserver& observer = parts.observer;
     transport.SetCaptionSink([&observer](const std::string& c) { observer.ShowCaption(c); });
+    transport.SetProgressSink(
+        [&observer](int done, int total) { observer.ShowStepProgress(done, total); });
     TransportLink link(transport, device);
     SessionContext context{parts.state, parts.settings, std::move(record), parts.organisations,
                            observer,    link,           parts.service,     parts.portNumber};
     context.sleep = std::move(parts.sleep);
     const SessionEnd end = RunSession(context);
-    transport.SetCaptionSink({}); // the observer may not outlive the session
+    // The observer may not outlive the session.
+    transport.SetCaptionSink({});
+    transport.SetProgressSink({});
     return end;
 }
 

@@ -344,12 +344,19 @@ TEST_F(MainWindowTest, SessionCallsDriveStatusTitleProgressAndNotifications) {
     window->ShowStepProgress(30, 30);
     EXPECT_FALSE(bar->isVisible());
 
+    // The list read-back: the caption goes to the status line as it is, and
+    // the bar follows the numbers alone.
     window->ShowCaption("Progress: Uploading:- 42");
     EXPECT_EQ(Label("ProgressLabel"), "Progress: Uploading:- 42");
-    EXPECT_TRUE(bar->isVisible()) << "the read-back runs the bar busy";
-    EXPECT_EQ(bar->maximum(), 0);
-    window->ShowCaption("Progress: Updating Scanner");
-    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(bar->isVisible()) << "a caption alone no longer drives the bar";
+    window->ShowStepProgress(42'000, 1'750'013);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), 1'750'013);
+    EXPECT_EQ(bar->value(), 42'000);
+    window->ShowCaption("Progress: Uploading:- 43");
+    EXPECT_TRUE(bar->isVisible()) << "the next caption leaves the bar alone";
+    window->ShowStepProgress(43'008, 43'008);
+    EXPECT_FALSE(bar->isVisible()) << "the read-back ended";
 
     window->EnableKeyboardWedgeItem(false);
     EXPECT_FALSE(Action("mnuAdvancedKeyboardWedgeOn")->isEnabled());

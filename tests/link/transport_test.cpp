@@ -137,12 +137,51 @@ TEST_F(TransportTest, FirstUploadCaptionOnlyPastFiveHundredBytes) {
                                         "Progress: Uploading:- 3"}));
 }
 
-TEST_F(TransportTest, NoCaptionOutsideUp) {
+struct Progress {
+    int done;
+    int total;
+    bool operator==(const Progress&) const = default;
+};
+
+TEST_F(TransportTest, UpReportsBytesAgainstTheFullReadBackAndClosesAtItsEnd) {
+    std::vector<Progress> reports;
+    link.SetProgressSink([&](int done, int total) { reports.push_back({done, total}); });
+    // Two records, then the second chunk brings one more and the terminator.
+    Answer({Repeat(1, 14), Join({Repeat(1, 7), Repeat(255, 6)})});
+    EXPECT_FALSE(link.SendCommand("UP").failed);
+    constexpr int kFull = 250'001 * 7 + 6;
+    EXPECT_EQ(reports, (std::vector<Progress>{{14, kFull}, {27, kFull}, {27, 27}}));
+}
+
+TEST_F(TransportTest, AnUnansweredUpStillClosesItsProgress) {
+    std::vector<Progress> reports;
+    link.SetProgressSink([&](int done, int total) { reports.push_back({done, total}); });
+    EXPECT_TRUE(link.SendCommand("UP").failed);
+    EXPECT_EQ(reports, (std::vector<Progress>{{0, 0}}));
+}
+
+TEST_F(TransportTest, AnOverlongUpNeverReportsPastTheFullSize) {
+    std::vector<Progress> reports;
+    link.SetProgressSink([&](int done, int total) { reports.push_back({done, total}); });
+    Answer(std::vector<Bytes>(40, Repeat(1, 60'000))); // 2.4 MB, no terminator
+    EXPECT_TRUE(link.SendCommand("UP").failed);
+    ASSERT_GE(reports.size(), 2u);
+    for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
+        EXPECT_LE(reports[i].done, reports[i].total);
+        EXPECT_EQ(reports[i].total, 250'001 * 7 + 6);
+    }
+    EXPECT_EQ(reports.back().done, reports.back().total);
+}
+
+TEST_F(TransportTest, NoCaptionOrProgressOutsideUp) {
+    int progress = 0;
+    link.SetProgressSink([&](int, int) { ++progress; });
     int captions = 0;
     link.SetCaptionSink([&](const std::string&) { ++captions; });
     Answer({Join({Repeat(1, 5000), Repeat(255, 6)})});
     EXPECT_FALSE(link.SendCommand("SC").failed);
     EXPECT_EQ(captions, 0);
+    EXPECT_EQ(progress, 0);
 }
 
 TEST_F(TransportTest, OverlongReplyFailsAtOnceWithoutCrash) {

@@ -138,7 +138,6 @@ TEST_F(SettingsTest, LoadingTheSharedStateResetsFlagsAndReadsTheSettings) {
     state.testMode = true;
     state.showProgress = true;
     state.wedgeActive = true;
-    state.portState[5] = 2;
     LoadSharedState(state, settings, dir.Path());
     EXPECT_EQ(state.dataFolder, dir.Path());
     EXPECT_EQ(state.wedgeEndChar, 9);
@@ -146,7 +145,6 @@ TEST_F(SettingsTest, LoadingTheSharedStateResetsFlagsAndReadsTheSettings) {
     EXPECT_FALSE(state.testMode);
     EXPECT_FALSE(state.showProgress);
     EXPECT_FALSE(state.wedgeActive);
-    EXPECT_EQ(state.portState[5], 0);
     EXPECT_TRUE(state.resetPending) << "a pending reset survives a restart";
 }
 

@@ -43,8 +43,7 @@ protected:
     test::TempDir dir;
     SettingsStore store{dir / "Tallybird.ini"};
     Settings settings{store};
-    SharedState state;
-    Detector detector{state, settings};
+    Detector detector{settings};
     RecordingEnvironment env;
 
     std::vector<std::string> Pass() {
@@ -63,7 +62,7 @@ TEST_F(DetectionTest, OneSessionPerAttachment) {
     env.replies[7] = "Kivo Scanner";
     EXPECT_EQ(Pass(), (Events{"probe 7", "Progress: Scanner connected", "connected 7", "service",
                               "session 7"}));
-    EXPECT_EQ(state.portState[7], kPortHandled);
+    EXPECT_EQ(detector.StateOf(7), PortState::kHandled);
 
     EXPECT_EQ(Pass(), Events{}) << "an attached scanner is not probed again";
 
@@ -74,6 +73,22 @@ TEST_F(DetectionTest, OneSessionPerAttachment) {
     EXPECT_EQ(Pass().back(), "session 7") << "plugged in again: a new session";
 }
 
+TEST_F(DetectionTest, PortStatesLiveAsLongAsTheirDetector) {
+    env.status[7] = PortStatus::kAvailable;
+    env.replies[7] = "Kivo Scanner";
+    (void)Pass();
+    EXPECT_EQ(Pass(), Events{});
+
+    // A new run starts with every port unknown: the scanner is probed and
+    // gets its session again.
+    Detector restarted{settings};
+    EXPECT_EQ(restarted.StateOf(7), PortState::kUnknown);
+    env.events.clear();
+    EXPECT_TRUE(restarted.RunPass(env));
+    EXPECT_EQ(env.events.back(), "session 7");
+    EXPECT_EQ(detector.StateOf(7), PortState::kHandled) << "the first one keeps its own";
+}
+
 TEST_F(DetectionTest, NoServiceNoSessionUntilAttachedAgain) {
     env.status[3] = PortStatus::kAvailable;
     env.replies[3] = "Kivo";
@@ -82,7 +97,7 @@ TEST_F(DetectionTest, NoServiceNoSessionUntilAttachedAgain) {
                               "Progress: No internet"}));
     env.serviceTime = 5;
     EXPECT_EQ(Pass(), Events{}) << "no new session, and the status line keeps its caption";
-    EXPECT_EQ(state.portState[3], kPortHandled);
+    EXPECT_EQ(detector.StateOf(3), PortState::kHandled);
 }
 
 TEST_F(DetectionTest, RepliesWithoutKivoAreProbedAgainAndBusyPortsWait) {
@@ -90,8 +105,8 @@ TEST_F(DetectionTest, RepliesWithoutKivoAreProbedAgainAndBusyPortsWait) {
     env.replies[2] = "ATZ";
     env.status[4] = PortStatus::kBusy;
     EXPECT_EQ(Pass(), (Events{"probe 2", "Progress: No scanner attached"}));
-    EXPECT_EQ(state.portState[2], kPortUnknown);
-    EXPECT_EQ(state.portState[4], kPortBusy);
+    EXPECT_EQ(detector.StateOf(2), PortState::kUnknown);
+    EXPECT_EQ(detector.StateOf(4), PortState::kBusy);
     EXPECT_EQ(Pass().front(), "probe 2");
 
     env.status.erase(4);
