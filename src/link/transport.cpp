@@ -173,7 +173,7 @@ void Transport::DropWaitingBytes() {
 
 bool Transport::ReceiveChunk(std::size_t& got) {
     if (replyLength_ >= replyBuffer_.size()) {
-        // More bytes than `ReplyBuffer` holds: stop storing and fail at once.
+        // More bytes than the reply buffer holds: stop storing and fail at once.
         return port_.BytesWaiting() == 0;
     }
     got = port_.Read(std::span<std::uint8_t>(replyBuffer_).subspan(replyLength_));
@@ -246,7 +246,7 @@ void Transport::UpdateUploadCaption() {
 }
 
 void Transport::ReportUploadProgress(std::size_t done, std::size_t total) const {
-    // Both fit an int: nothing beyond `ReplyBuffer` is ever stored.
+    // Both fit an int: nothing beyond the reply buffer is ever stored.
     if (progressSink_) {
         progressSink_(static_cast<int>(done), static_cast<int>(total));
     }

@@ -15,7 +15,7 @@
 
 namespace tallybird {
 
-// `ReplyBuffer` has cells 0..2,000,000. A full "UP" reply (250,001
+// The reply buffer has cells 0..2,000,000. A full "UP" reply (250,001
 // records of 7 bytes and the six-byte terminator) is 1,750,013 bytes.
 inline constexpr std::size_t kReplyBufferCells = 2'000'001;
 inline constexpr std::size_t kFullUploadReplyBytes = 250'001 * 7 + 6;
@@ -26,7 +26,7 @@ static_assert(kFullUploadReplyBytes < kReplyBufferCells);
 enum class FailReason {
     kNone,      // the reply is complete
     kTimeLimit, // the time limit passed first (no reply, too short, too long, no rule)
-    kOverflow,  // the reply outgrew `ReplyBuffer`: failed at once, nothing overflows
+    kOverflow,  // the reply outgrew the reply buffer: failed at once, nothing overflows
     kPortError, // the port is not open, or the device failed or went away
 };
 
@@ -72,7 +72,7 @@ using CaptionSink = std::function<void(const std::string& caption)>;
 using ProgressSink = std::function<void(int done, int total)>;
 
 // The command transport on one serial port: frames a command,
-// sends it, collects the reply into `ReplyBuffer` and decides by the
+// sends it, collects the reply into the reply buffer and decides by the
 // command's rule when it is complete. Plain blocking code: it waits on the
 // port itself (SerialPort::WaitForData), on whatever thread calls it, and
 // measures its time limits on the injected monotonic clock.
@@ -89,12 +89,12 @@ public:
     CommandResult SendCommand(ByteView command);
     CommandResult SendCommand(std::string_view command);
 
-    // Cells 0 .. ReplyLength()-1 of `ReplyBuffer`; valid until the next
+    // Cells 0 .. ReplyLength()-1 of the reply buffer; valid until the next
     // command. Filled also when the command failed (what arrived in time).
     ByteView Reply() const { return ByteView(replyBuffer_.data(), replyLength_); }
     std::int32_t ReplyLength() const { return static_cast<std::int32_t>(replyLength_); }
     // The whole buffer, allocated once at its full size and reused.
-    const Bytes& ReplyBuffer() const { return replyBuffer_; }
+    const Bytes& WholeReplyBuffer() const { return replyBuffer_; }
 
     // "Progress: Uploading:- k" during "UP"; passed on each time k changes.
     void SetCaptionSink(CaptionSink sink) { captionSink_ = std::move(sink); }

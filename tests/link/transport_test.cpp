@@ -187,15 +187,15 @@ TEST_F(TransportTest, NoCaptionOrProgressOutsideUp) {
 TEST_F(TransportTest, OverlongReplyFailsAtOnceWithoutCrash) {
     std::vector<Bytes> chunks(40, Repeat(1, 60'000)); // 2.4 MB, no terminator
     Answer(chunks);
-    const auto* buffer = link.ReplyBuffer().data();
+    const auto* buffer = link.WholeReplyBuffer().data();
     const CommandResult result = link.SendCommand("UP");
     EXPECT_TRUE(result.failed);
     EXPECT_EQ(result.reason, FailReason::kOverflow);
     EXPECT_EQ(static_cast<std::size_t>(link.ReplyLength()), kReplyBufferCells);
     EXPECT_LT(clock.Elapsed(), seconds(1));
     // The buffer is the one allocated at the start, at its full size.
-    EXPECT_EQ(link.ReplyBuffer().data(), buffer);
-    EXPECT_EQ(link.ReplyBuffer().size(), kReplyBufferCells);
+    EXPECT_EQ(link.WholeReplyBuffer().data(), buffer);
+    EXPECT_EQ(link.WholeReplyBuffer().size(), kReplyBufferCells);
     // The rest, arriving while the link is idle, is dropped before the next
     // command.
     clock.Advance(seconds(1));
