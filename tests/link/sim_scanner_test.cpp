@@ -198,17 +198,12 @@ TEST(SimCodecs, QueryValuesAndWindows1252) {
 }
 
 TEST(SimCodecs, Numbers) {
-    const std::pair<const char*, double> read[] = {{"604 173", 604173},
-                                                   {"-5\n", -5},
-                                                   {"12abc", 12},
-                                                   {"<html>", 0},
-                                                   {"1.5e3", 1500},
-                                                   {"2D2", 200},
-                                                   {"+7.", 7},
-                                                   {"", 0},
-                                                   {"1e999", HUGE_VAL},
-                                                   {"1e-999", 0.0},
-                                                   {"1700000000", 1700000000}};
+    const std::pair<const char*, double> read[] = {
+        {"604 173", 604173}, {"-5\n", -5},    {"12abc", 12},
+        {"<html>", 0},       {"1.5e3", 1500}, {"2D2", 200},
+        {"+7.", 7},          {"", 0},         {".5", 0.5},
+        {"-.", 0},           {"3e", 3},       {"1e+2x", 100},
+        {"1e999", HUGE_VAL}, {"1e-999", 0.0}, {"1700000000", 1700000000}};
     for (const auto& [text, value] : read) {
         EXPECT_EQ(NumberIn(text), value) << text;
     }

@@ -104,64 +104,54 @@ struct NumberScan {
 };
 
 NumberScan ScanNumber(std::string_view text) {
-    std::string compact;
+    std::string s; // the text without blanks
     for (const char c : text) {
         if (c != ' ' && c != '\t' && c != '\n') {
-            compact.push_back(c);
+            s.push_back(c);
         }
     }
-    // The longest start of `compact` that is a number, rewritten for
-    // from_chars (no plus sign, "e" for the exponent).
-    std::string number;
-    std::size_t pos = 0;
-    if (pos < compact.size() && (compact[pos] == '+' || compact[pos] == '-')) {
-        if (compact[pos] == '-') {
-            number.push_back('-');
+    const auto digitsFrom = [&s](std::size_t at) {
+        while (at < s.size() && IsDigit(s[at])) {
+            ++at;
         }
-        ++pos;
+        return at;
+    };
+    const std::size_t start = !s.empty() && (s[0] == '+' || s[0] == '-') ? 1 : 0;
+    const std::size_t wholeEnd = digitsFrom(start);
+    std::size_t end = wholeEnd;
+    if (end < s.size() && s[end] == '.') {
+        end = digitsFrom(end + 1);
     }
-    bool digits = false;
-    while (pos < compact.size() && IsDigit(compact[pos])) {
-        number.push_back(compact[pos++]);
-        digits = true;
+    if (wholeEnd == start && end <= wholeEnd + 1) {
+        return {}; // no digit before or after the point
     }
-    if (pos < compact.size() && compact[pos] == '.') {
-        number.push_back('.');
-        ++pos;
-        while (pos < compact.size() && IsDigit(compact[pos])) {
-            number.push_back(compact[pos++]);
-            digits = true;
+    bool tinyIfOutOfRange = false;
+    if (end < s.size() && std::string_view("eEdD").find(s[end]) != std::string_view::npos) {
+        std::size_t at = end + 1;
+        const bool signed_ = at < s.size() && (s[at] == '+' || s[at] == '-');
+        tinyIfOutOfRange = signed_ && s[at] == '-';
+        at += signed_ ? 1 : 0;
+        if (digitsFrom(at) > at) {
+            end = digitsFrom(at);
+        } else {
+            tinyIfOutOfRange = false;
         }
     }
-    if (!digits) {
-        return {};
-    }
-    bool negativeExponent = false;
-    if (pos < compact.size() && std::string_view("eEdD").find(compact[pos]) != std::string::npos) {
-        std::size_t at = pos + 1;
-        std::string exponent = "e";
-        if (at < compact.size() && (compact[at] == '+' || compact[at] == '-')) {
-            negativeExponent = compact[at] == '-';
-            exponent.push_back(compact[at++]);
-        }
-        if (at < compact.size() && IsDigit(compact[at])) {
-            while (at < compact.size() && IsDigit(compact[at])) {
-                exponent.push_back(compact[at++]);
-            }
-            number += exponent;
-            pos = at;
+    // from_chars takes neither a plus sign nor "D" for the exponent.
+    const std::size_t from = s[0] == '+' ? 1 : 0;
+    std::string number = s.substr(from, end - from);
+    for (char& c : number) {
+        if (c == 'd' || c == 'D') {
+            c = 'e';
         }
     }
     double value = 0;
-    const char* first = number.data();
-    const char* last = number.data() + number.size();
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error == std::errc::result_out_of_range) {
-        const bool negative = number.front() == '-';
-        const double magnitude = negativeExponent ? 0.0 : std::numeric_limits<double>::infinity();
-        return {negative ? -magnitude : magnitude, true, pos == compact.size()};
+    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (result.ec == std::errc::result_out_of_range) {
+        value = tinyIfOutOfRange ? 0.0 : std::numeric_limits<double>::infinity();
+        value = number[0] == '-' ? -value : value;
     }
-    return {end == first ? 0 : value, true, pos == compact.size()};
+    return {value, true, end == s.size()};
 }
 
 } // namespace
@@ -184,10 +174,7 @@ double NumberIn(std::string_view text) {
 
 std::optional<double> WholeNumberIn(std::string_view text) {
     const NumberScan scan = ScanNumber(text);
-    if (!scan.digits || !scan.whole) {
-        return std::nullopt;
-    }
-    return scan.value;
+    return scan.digits && scan.whole ? std::optional<double>(scan.value) : std::nullopt;
 }
 
 std::string NumberText(double value) {
