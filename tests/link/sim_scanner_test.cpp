@@ -1,10 +1,13 @@
 // The scanner simulator's memory model and framing, without a pty.
 #include "flash_memory.h"
 #include "scanner_model.h"
+#include "sim_codecs.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace tallybird::sim {
 namespace {
@@ -135,6 +138,86 @@ TEST(SimModel, FaultsAndMalformedCommands) {
     EXPECT_TRUE(model.Feed(Cmd("UP", {1})).empty()); // not counted, not answered
     EXPECT_EQ(model.Feed(Cmd("SN", {})).size(), 1u);
     EXPECT_TRUE(model.Feed(Cmd("SN", {})).empty()); // third command: silent
+}
+
+// The simulator writes chips into records with its own code: a fault there
+// would go unseen by the link tests, which read the records back through the
+// program's decoder.
+TEST(SimRecords, ChipTextsAndTheirRecords) {
+    struct Case {
+        const char* chip;
+        Bytes list; // the 7-byte list record, attribute 9
+        Bytes scan; // the 6-byte scan log record
+        const char* readBack;
+    };
+    const Case cases[] = {
+        // The all-zero chip keeps a 0 in the list record's first byte.
+        {"000000000000000", {0, 0, 0, 0, 0, 0, 9}, {0, 0, 0, 0, 0, 255}, "000000000000000"},
+        // Codes 0..3 otherwise store 255 there, which reads as 0.
+        {"001000000000005", {255, 64, 0, 0, 0, 5, 9}, {5, 0, 0, 0, 64, 255}, "001000000000005"},
+        // ... so code 3 with the highest national number fills a list record
+        // with 255 throughout, as erased memory does.
+        {"003274877906943",
+         {255, 255, 255, 255, 255, 255, 9},
+         {255, 255, 255, 255, 255, 255},
+         "003274877906943"},
+        {"985123456789012",
+         {0xF6, 0x5C, 0xBE, 0x99, 0x1A, 0x14, 9},
+         {0x14, 0x1A, 0x99, 0xBE, 0x5C, 0xF6},
+         "985123456789012"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chip);
+        EXPECT_EQ(ListRecordFor(c.chip, 9), c.list);
+        EXPECT_EQ(ScanRecordFor(c.chip), c.scan);
+        EXPECT_EQ(ChipTextOfScanRecord(c.scan), c.readBack);
+    }
+    // Codes of four digits come only as raw records: the highest one a record
+    // holds apart from the erased byte, and 1020..1023, whose high byte of
+    // 255 reads as 0 like that of codes 0..3.
+    EXPECT_EQ(ChipTextOfScanRecord(Bytes{255, 255, 255, 255, 255, 254}), "1019274877906943");
+    EXPECT_EQ(ChipTextOfScanRecord(Bytes{0, 0, 0, 0, 192, 255}), "003000000000000");
+}
+
+TEST(SimCodecs, QueryValuesAndWindows1252) {
+    // UTF-8 in, Windows-1252 bytes percent-encoded out; and back.
+    const std::string text = "Zo\xC3\xAB M\xC3\xBCller-\xE2\x82\xAC & \xE6\x97\xA5";
+    const std::string encoded = QueryValueOf(text);
+    EXPECT_EQ(encoded, "Zo%EB+M%FCller%2D%80+%26+%3F");
+    EXPECT_EQ(Utf8FromWindows1252(QueryValueBytes(encoded)),
+              "Zo\xC3\xAB M\xC3\xBCller-\xE2\x82\xAC & ?");
+    // Lower-case hex reads too; a "%" too near the end stays; a bad escape
+    // empties the value.
+    EXPECT_EQ(QueryValueBytes("a%e9%2"), (Bytes{'a', 0xE9, '%', '2'}));
+    EXPECT_EQ(QueryValueBytes("a%zz"), Bytes{});
+    // The five undefined bytes stand for the C1 controls of the same value.
+    EXPECT_EQ(Utf8FromWindows1252(Bytes{0x81, 0x8D, 0x9F, 0xFF}),
+              "\xC2\x81\xC2\x8D\xC5\xB8\xC3\xBF");
+    // A malformed sequence becomes '?'.
+    EXPECT_EQ(Windows1252FromUtf8("a\xC3(\xE9"), (Bytes{'a', '?', '(', '?'}));
+}
+
+TEST(SimCodecs, Numbers) {
+    const std::pair<const char*, double> read[] = {
+        {"604 173", 604173}, {"-5\n", -5},    {"12abc", 12},
+        {"<html>", 0},       {"1.5e3", 1500}, {"2D2", 200},
+        {"+7.", 7},          {"", 0},         {".5", 0.5},
+        {"-.", 0},           {"3e", 3},       {"1e+2x", 100},
+        {"1e999", HUGE_VAL}, {"1e-999", 0.0}, {"1700000000", 1700000000}};
+    for (const auto& [text, value] : read) {
+        EXPECT_EQ(NumberIn(text), value) << text;
+    }
+    EXPECT_EQ(WholeNumberIn(" 8080 "), 8080.0);
+    EXPECT_EQ(WholeNumberIn("80a"), std::nullopt);
+    EXPECT_EQ(WholeNumberIn("-"), std::nullopt);
+    EXPECT_EQ(NumberText(1700000000), "1700000000");
+    EXPECT_EQ(NumberText(985000000000001.0), "985000000000001");
+    EXPECT_EQ(NumberText(-0.25), "-0.25");
+    EXPECT_EQ(ChipText(7, 42), "007000000000042");
+    EXPECT_EQ(PlainVersionOf(" 2.6\r\n"), "2.6");
+    for (const char* bad : {"", "2.", ".2", "2..6", "2.6b", "v2"}) {
+        EXPECT_EQ(PlainVersionOf(bad), std::nullopt) << bad;
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/bytes.h"
+#include "sim_codecs.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,5 @@
 #include "scanner_model.h"
 
-#include "base/chip_number.h"
-
 #include <QByteArray>
 #include <QJsonArray>
 
@@ -54,7 +52,7 @@ std::string ChipTextOfListRecord(ByteView r) {
     const std::uint64_t national =
         (static_cast<std::uint64_t>(r[1] & 63) << 32) | (static_cast<std::uint64_t>(r[2]) << 24) |
         (static_cast<std::uint64_t>(r[3]) << 16) | (static_cast<std::uint64_t>(r[4]) << 8) | r[5];
-    return ChipNumberText(country, national).text;
+    return ChipText(country, national);
 }
 
 // The scanner's firmware writes each record it appends to the scan log page by
@@ -126,7 +124,7 @@ std::string ChipTextOfScanRecord(ByteView r) {
     for (int i = 0; i < 4; ++i) {
         national |= static_cast<std::uint64_t>(r[i]) << (8 * i);
     }
-    return ChipNumberText(country, national).text;
+    return ChipText(country, national);
 }
 
 ScannerModel::ScannerModel(ScannerConfig config)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "base/bytes.h"
 #include "flash_memory.h"
 
 #include <QJsonObject>

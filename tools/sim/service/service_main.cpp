@@ -4,11 +4,7 @@
 #include "service/service_state.h"
 #include "sim_commands.h"
 
-#include "base/leading_number.h"
-#include "base/single_byte_text.h"
-#include "web/service_client.h"
-#include "web/service_replies.h"
-#include "web/url_codec.h"
+#include "sim_codecs.h"
 
 #include <httplib.h>
 
@@ -149,8 +145,7 @@ std::string RawParam(const std::string& target, const std::string& name) {
 }
 
 QString Decoded(const std::string& raw) {
-    const Bytes bytes(raw.begin(), raw.end());
-    return QString::fromStdString(FromSingleByte(UrlDecode(bytes)));
+    return QString::fromStdString(Utf8FromWindows1252(QueryValueBytes(raw)));
 }
 
 // The body of a POST, read by the handler itself: cpp-httplib's own reading
@@ -289,21 +284,22 @@ private:
                 }
             }
             const Bytes bytes(body.begin(), body.end());
-            state_.uploads.append(QJsonObject{
-                {"body", QString::fromStdString(FromSingleByte(bytes))}, {"headers", headers}});
+            state_.uploads.append(
+                QJsonObject{{"body", QString::fromStdString(Utf8FromWindows1252(bytes))},
+                            {"headers", headers}});
             reply.body = "OK";
         } else if (name == "getlost.php") {
-            const int country = static_cast<int>(LeadingNumber(RawParam(req.target, "c")));
-            const double since = LeadingNumber(RawParam(req.target, "d"));
+            const int country = static_cast<int>(NumberIn(RawParam(req.target, "c")));
+            const double since = NumberIn(RawParam(req.target, "d"));
             const auto found = state_.countries.find(country);
             if (found != state_.countries.end()) {
                 reply.body = Text(LostListBody(found->second, since));
             }
             reply.contentType = "application/octet-stream";
         } else if (name == "getscannertime.php") {
-            reply.body = DecimalText(ServiceTimeLocked());
+            reply.body = NumberText(ServiceTimeLocked());
         } else if (name == "getorganisations.php") {
-            const int country = static_cast<int>(LeadingNumber(RawParam(req.target, "c")));
+            const int country = static_cast<int>(NumberIn(RawParam(req.target, "c")));
             const auto found = state_.countries.find(country);
             if (found != state_.countries.end()) {
                 reply.body = OrganisationsBody(found->second);
@@ -311,9 +307,8 @@ private:
         } else if (name == "softwareversion.php") {
             reply.body = state_.version;
         } else if (name == "download") {
-            const Bytes version(state_.version.begin(), state_.version.end());
-            const std::optional<std::string> plain = PlainVersion(version);
-            if (!plain || req.matches[1].str() != InstallerFileName(*plain)) {
+            const std::optional<std::string> plain = PlainVersionOf(state_.version);
+            if (!plain || req.matches[1].str() != "setup" + *plain + ".run") {
                 return std::nullopt;
             }
             reply.body = state_.installer;
@@ -388,7 +383,7 @@ private:
         ServiceState probe;
         std::string error;
         QJsonObject fault{{"mode", QString::fromStdString(req.get_param_value("mode"))},
-                          {"delay", LeadingNumber(req.get_param_value("delay"))},
+                          {"delay", NumberIn(req.get_param_value("delay"))},
                           {"hex", QString::fromStdString(req.get_param_value("hex"))}};
         const QJsonObject faults{{QString::fromStdString(endpoint), fault}};
         const QByteArray json = QJsonDocument(QJsonObject{{"faults", faults}}).toJson();
@@ -420,7 +415,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
             return 1;
         }
         if (arg == "--port" && hasValue) {
-            const std::optional<double> port = WholeNumber(argv[++i]);
+            const std::optional<double> port = WholeNumberIn(argv[++i]);
             if (!port || *port < 0 || *port > 65535) {
                 std::cerr << "tallybird-sim service: bad port \"" << argv[i] << "\"\n";
                 return -1;

@@ -1,9 +1,5 @@
 #include "service/service_state.h"
 
-#include "base/chip_number.h"
-#include "web/service_client.h"
-#include "web/url_codec.h"
-
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -15,6 +11,7 @@ namespace tallybird::sim {
 namespace {
 
 constexpr unsigned kMaxEncodableCountry = 1019; // 254 * 4 + 3; 255 in byte 0 reads as 0
+constexpr std::uint64_t kMaxNationalNumber = (std::uint64_t{1} << 38) - 1;
 
 QString Q(const std::string& utf8) {
     return QString::fromStdString(utf8);
@@ -61,7 +58,7 @@ std::optional<LostChip> ChipOf(const QJsonObject& object, std::string& error) {
     if (chip.isString()) {
         text = chip.toString().toStdString();
     } else if (chip.isDouble()) {
-        text = DecimalText(chip.toDouble());
+        text = NumberText(chip.toDouble());
     }
     std::optional<LostChip> parsed = ParseChip(text);
     if (!parsed) {
@@ -78,8 +75,7 @@ std::optional<LostChip> ChipOf(const QJsonObject& object, std::string& error) {
 }
 
 QJsonObject ChipToJson(const LostChip& chip) {
-    return {{"chip", Q(ChipNumberText(chip.country, chip.national).text)},
-            {"attribute", chip.attribute}};
+    return {{"chip", Q(ChipText(chip.country, chip.national))}, {"attribute", chip.attribute}};
 }
 
 void AppendRecord(Bytes& out, const LostChip& chip, std::uint8_t operation) {
@@ -282,7 +278,7 @@ std::string OrganisationsBody(const CountryData& country) {
         if (i > 0) {
             body += '|';
         }
-        body += UrlEncode(country.organisations[i]);
+        body += QueryValueOf(country.organisations[i]);
     }
     return body;
 }
