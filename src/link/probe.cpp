@@ -1,5 +1,7 @@
 #include "link/probe.h"
 
+#include "link/transport.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -16,8 +18,6 @@ constexpr milliseconds kRetryWait{2000};
 // A port that sends without end does not make the reply text grow past this.
 constexpr std::size_t kMaxReplyBytes = std::size_t{64} * 1024;
 
-const std::uint8_t kPaCommand[] = {'P', 'A', 13};
-
 void ReadInto(SerialPort& port, std::string& reply) {
     std::array<std::uint8_t, 1024> chunk{};
     const std::size_t got = port.Read(chunk);
@@ -29,7 +29,7 @@ void ReadInto(SerialPort& port, std::string& reply) {
 // passed, then takes what is waiting.
 std::string Ask(SerialPort& port, milliseconds limit, const Clock& clock) {
     std::string reply;
-    if (!port.Write(kPaCommand)) {
+    if (!port.Write(FramedCommand(CommandBytes("PA")))) {
         return reply;
     }
     const auto start = clock.Now();

@@ -88,6 +88,12 @@ milliseconds TimeLimitFor(ByteView command) {
     return kDefaultLimit;
 }
 
+Bytes FramedCommand(ByteView command) {
+    Bytes framed(command.begin(), command.end());
+    framed.push_back(kCarriageReturn);
+    return framed;
+}
+
 Bytes CommandBytes(std::string_view code, ByteView arguments) {
     Bytes bytes(code.begin(), code.end());
     bytes.insert(bytes.end(), arguments.begin(), arguments.end());
@@ -116,10 +122,7 @@ CommandResult Transport::SendCommand(ByteView command) {
     replyComplete_ = false;
 
     FailReason reason = FailReason::kTimeLimit;
-    // The command text and one CR; nothing else frames it.
-    Bytes framed(command.begin(), command.end());
-    framed.push_back(kCarriageReturn);
-    if (!port_.Write(framed)) {
+    if (!port_.Write(FramedCommand(command))) {
         reason = FailReason::kPortError;
     } else {
         const auto start = clock_.Now();

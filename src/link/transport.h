@@ -61,6 +61,9 @@ std::chrono::milliseconds TimeLimitFor(ByteView command);
 
 // A command text as bytes: every character stands for one byte 0..255.
 Bytes CommandBytes(std::string_view code, ByteView arguments = {});
+// What goes on the wire for a command text: the text and one carriage
+// return; nothing else frames it.
+Bytes FramedCommand(ByteView command);
 
 // Receives each "Progress: ..." caption the transport produces.
 using CaptionSink = std::function<void(const std::string& caption)>;
