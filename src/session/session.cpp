@@ -113,6 +113,9 @@ private:
     std::filesystem::path DataPath(const std::string& name) const {
         return c_.state.dataFolder / name;
     }
+    // This scanner's files in the data folder.
+    std::filesystem::path MarkerFile() const { return DataPath(ErrorMarkerFileName(serial_)); }
+    std::filesystem::path SessionFile() const { return DataPath(SessionFileName(serial_)); }
 
     Result Start();
     Result Identify();
@@ -258,7 +261,7 @@ Session::Result Session::ReadScanLogStep() {
 }
 
 Session::Result Session::HandleMarker() {
-    const auto markerFile = DataPath(ErrorMarkerFileName(serial_));
+    const auto markerFile = MarkerFile();
     std::error_code ec;
     // Only a regular file is a marker; whatever else stands in its place
     // (a folder, a pipe) is left alone and read as no marker.
@@ -306,7 +309,7 @@ Session::Result Session::Reset() {
     if (!c_.state.resetPending) {
         return {};
     }
-    const auto sessionFile = DataPath(SessionFileName(serial_));
+    const auto sessionFile = SessionFile();
     std::error_code ec;
     if (std::filesystem::exists(sessionFile, ec)) {
         failedStep_ = "Can't delete file " + sessionFile.string();
@@ -335,7 +338,7 @@ Session::Result Session::LoadOrRebuildSessionFile() {
     scannerTimeStamp_ = static_cast<double>(*stamp);
     ProgressCaption("Got time stamp");
 
-    const auto sessionFile = DataPath(SessionFileName(serial_));
+    const auto sessionFile = SessionFile();
     file_.timeStamp = 0;
     bool present = false;
     std::error_code ec;
@@ -498,7 +501,7 @@ Session::Result Session::WriteListRecordStep(const std::string& step, std::int32
 // the next session rewrite the list from the service instead of trusting a
 // copy that no longer matches the scanner.
 Session::Result Session::MarkListBeingRewritten() {
-    const auto markerFile = DataPath(ErrorMarkerFileName(serial_));
+    const auto markerFile = MarkerFile();
     if (!WriteFileAtomically(markerFile, ToSingleByte(kRewriteMarker))) {
         failedStep_ = kDiskWriteStep;
         return SoftwareError("cannot write " + markerFile.string() +
@@ -513,7 +516,7 @@ void Session::ListSaved() {
     if (!rewriteMarkerOnDisk_) {
         return;
     }
-    const auto markerFile = DataPath(ErrorMarkerFileName(serial_));
+    const auto markerFile = MarkerFile();
     std::error_code ec;
     std::filesystem::remove(markerFile, ec);
     if (ec) {
@@ -626,7 +629,7 @@ Session::Result Session::HistorySaveAndClear() {
     }
     file_.organisations = c_.organisationTable;
     ProgressCaption("Progress: Saving File");
-    const auto sessionFile = DataPath(SessionFileName(serial_));
+    const auto sessionFile = SessionFile();
     if (!WriteFileAtomically(sessionFile, EncodeSessionFile(file_))) {
         return SoftwareError("cannot write " + sessionFile.string());
     }
@@ -677,7 +680,7 @@ SessionEnd Session::FailurePath() {
     if (serial_ < 0) {
         return SessionEnd::Failure; // no scanner to leave a marker for
     }
-    const auto markerFile = DataPath(ErrorMarkerFileName(serial_));
+    const auto markerFile = MarkerFile();
     std::error_code ec;
     if (!markerHandled_ && std::filesystem::exists(markerFile, ec)) {
         return SessionEnd::Failure; // the older marker's repair is still due
