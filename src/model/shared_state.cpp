@@ -20,17 +20,38 @@ void LoadSharedState(SharedState& state, const Settings& settings,
     state.resetPending = settings.ResetPending();
 }
 
-void RequestReset(SharedState& state, Settings& settings, ResetKind kind) {
+ResetRequest RequestReset(SharedState& state, Settings& settings, ResetKind kind) {
+    const std::lock_guard lock(state.resetMutex);
     // A request on top of a pending Reset Scanner keeps its warning's consent.
     const bool discards =
         kind == ResetKind::DiscardsScans || (state.resetPending && settings.ResetDiscardsScans());
     settings.SetResetPending(discards ? ResetKind::DiscardsScans : ResetKind::KeepsScans);
     state.resetPending = true;
+    return {true, discards, ++state.resetRequestNumber};
+}
+
+ResetRequest PendingReset(SharedState& state, const Settings& settings) {
+    const std::lock_guard lock(state.resetMutex);
+    if (!state.resetPending) {
+        return {false, false, state.resetRequestNumber};
+    }
+    return {true, settings.ResetDiscardsScans(), state.resetRequestNumber};
 }
 
 void ClearReset(SharedState& state, Settings& settings) {
+    const std::lock_guard lock(state.resetMutex);
     settings.ClearResetPending();
     state.resetPending = false;
+}
+
+bool ClearResetActedOn(SharedState& state, Settings& settings, const ResetRequest& actedOn) {
+    const std::lock_guard lock(state.resetMutex);
+    if (!actedOn.pending || state.resetRequestNumber != actedOn.number) {
+        return false;
+    }
+    settings.ClearResetPending();
+    state.resetPending = false;
+    return true;
 }
 
 } // namespace tallybird

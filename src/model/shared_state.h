@@ -3,7 +3,9 @@
 #include "model/settings.h"
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 namespace tallybird {
@@ -19,9 +21,21 @@ struct SharedState {
     std::atomic<bool> showProgress{false};
     std::atomic<bool> testMode{false};
     std::atomic<bool> resetPending{false};
+    // Counts the reset requests of this run, so that a session clears only the
+    // request it acted on and never one the user made while it ran.
+    std::uint64_t resetRequestNumber = 0;
+    std::mutex resetMutex;
 
     // Start-up values: every flag false.
     void ResetFlags();
+};
+
+// A reset request as a session found it when it started.
+struct ResetRequest {
+    bool pending = false;
+    // Reset Scanner: the user was warned that the scan log is lost.
+    bool discardsScans = false;
+    std::uint64_t number = 0;
 };
 
 // Fills the state from the settings and the data folder as start-up does:
@@ -33,7 +47,14 @@ void LoadSharedState(SharedState& state, const Settings& settings,
 // Asks the next session for a reset and keeps the request in the settings
 // until a session clears it. `ResetKind::DiscardsScans` only for Reset Scanner,
 // which warned the user that the scan log is lost.
-void RequestReset(SharedState& state, Settings& settings, ResetKind kind);
+// Returns the request as it now stands.
+ResetRequest RequestReset(SharedState& state, Settings& settings, ResetKind kind);
+// The request pending now, for a session starting.
+ResetRequest PendingReset(SharedState& state, const Settings& settings);
+// Clears the pending request whatever it is.
 void ClearReset(SharedState& state, Settings& settings);
+// Clears the request a session acted on; a request made since stays pending
+// for the next session. Returns whether it cleared.
+bool ClearResetActedOn(SharedState& state, Settings& settings, const ResetRequest& actedOn);
 
 } // namespace tallybird

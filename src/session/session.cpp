@@ -35,10 +35,13 @@ std::string MarkerForStep(const std::string& step) {
     return "ok";
 }
 
+int ResetPercent(int second) {
+    return static_cast<int>(std::lround(second * 3.333));
+}
+
 std::string ResetCaption(int second) {
     char text[64];
-    std::snprintf(text, sizeof text, "Progress: Resetting Scanner %02ld%%",
-                  std::lround(second * 3.333));
+    std::snprintf(text, sizeof text, "Progress: Resetting Scanner %02d%%", ResetPercent(second));
     return text;
 }
 
@@ -138,6 +141,7 @@ private:
     Result OrderlyEnd();
     SessionEnd FailurePath();
     SessionEnd SoftwareErrorStop();
+    std::string FailureReason() const;
 
     SessionContext& c_;
     SessionObserver& observer_;
@@ -149,6 +153,7 @@ private:
     std::string version_;
     ScannerGeometry geometry_;
     std::optional<ScanLog> scanLog_;
+    ResetRequest reset_;
     bool scansUploaded_ = false;
     bool markerHandled_ = false;
     bool fileCreated_ = false;
@@ -207,6 +212,9 @@ SessionEnd Session::Run() {
 }
 
 Session::Result Session::Start() {
+    // The reset this session acts on: one requested while it runs waits for
+    // the next session, so nothing the user does now skips an upload.
+    reset_ = PendingReset(c_.state, c_.settings);
     if (!link_.Open()) {
         return SoftwareError("the scanner's port could not be opened");
     }
@@ -244,7 +252,7 @@ Session::Result Session::Identify() {
 Session::Result Session::ReadScanLogStep() {
     // Only Reset Scanner, which warned that they are lost, skips the scans; a
     // reset the program decided by itself uploads them first.
-    if (c_.state.resetPending && c_.settings.ResetDiscardsScans()) {
+    if (reset_.pending && reset_.discardsScans) {
         return {};
     }
     const auto records = ReadScanLogRecords(link_);
@@ -270,7 +278,9 @@ Session::Result Session::HandleMarker() {
         const std::string marker = bytes ? FromSingleByte(*bytes) : std::string();
         qCInfo(lcSession) << "marker of the last session:" << marker.c_str();
         if (marker == kRewriteMarker) {
-            RequestReset(c_.state, c_.settings, ResetKind::KeepsScans);
+            // This session's own request, with the scans it has read kept.
+            const ResetRequest request = RequestReset(c_.state, c_.settings, ResetKind::KeepsScans);
+            reset_ = {true, reset_.pending && reset_.discardsScans, request.number};
         }
         // A "ClearScan" marker needs nothing here: this session clears the
         // scan log at its end, after the chips in it were uploaded.
@@ -295,7 +305,7 @@ Session::Result Session::ClearScanLog() {
 }
 
 Session::Result Session::UploadBeforeReset() {
-    if (!c_.state.resetPending || !scanLog_ || c_.state.testMode) {
+    if (!reset_.pending || !scanLog_ || c_.state.testMode) {
         return {};
     }
     if (const ServiceStatus upload = c_.service.Upload(scanLog_->scanList); upload.Failed()) {
@@ -306,7 +316,7 @@ Session::Result Session::UploadBeforeReset() {
 }
 
 Session::Result Session::Reset() {
-    if (!c_.state.resetPending) {
+    if (!reset_.pending) {
         return {};
     }
     const auto sessionFile = SessionFile();
@@ -324,7 +334,8 @@ Session::Result Session::Reset() {
     }
     for (int second = 0; second <= 30; ++second) {
         Caption(ResetCaption(second));
-        observer_.ShowStepProgress(second, 30);
+        // The bar shows the caption's own figure.
+        observer_.ShowStepProgress(ResetPercent(second), 100);
         c_.sleep(std::chrono::seconds(1));
     }
     return {};
@@ -400,14 +411,16 @@ Session::Result Session::ServerExchange() {
         return stop;
     }
     observer_.SetUpdateLabel("Last Update: " + LastUpdateText(file_.timeStamp));
-    if (!c_.state.resetPending && !c_.state.testMode && !scansUploaded_ && scanLog_) {
+    if (!reset_.pending && !c_.state.testMode && !scansUploaded_ && scanLog_) {
         if (const ServiceStatus upload = c_.service.Upload(scanLog_->scanList); upload.Failed()) {
             // The log stays on the scanner for the next session.
             return SoftwareError("upload: " + upload.error);
         }
         scansUploaded_ = true;
     }
-    ClearReset(c_.state, c_.settings);
+    if (reset_.pending && !ClearResetActedOn(c_.state, c_.settings, reset_)) {
+        qCInfo(lcSession) << "a reset requested during this session waits for the next one";
+    }
 
     ProgressCaption("Progress: Getting server database");
     auto reply = c_.service.FetchLostList(file_.timeStamp, c_.record.countryNumber, version_);
@@ -676,20 +689,32 @@ SessionEnd Session::FailurePath() {
     const std::string marker = rewriteMarkerOnDisk_ ? kRewriteMarker : MarkerForStep(failedStep_);
     qCWarning(lcSession) << "session failed at" << failedStep_.c_str() << "- marker"
                          << marker.c_str();
+    const std::string reason = FailureReason();
     failedStep_ = kDiskWriteStep;
-    if (serial_ < 0) {
-        return SessionEnd::Failure; // no scanner to leave a marker for
+    if (serial_ >= 0) {
+        const auto markerFile = MarkerFile();
+        std::error_code ec;
+        // An older marker whose repair is still due stays as it is.
+        const bool olderMarkerDue = !markerHandled_ && std::filesystem::exists(markerFile, ec);
+        if (!olderMarkerDue && !WriteFileAtomically(markerFile, ToSingleByte(marker))) {
+            softwareErrorReason_ = "cannot write " + markerFile.string();
+            return SoftwareErrorStop();
+        }
     }
-    const auto markerFile = MarkerFile();
-    std::error_code ec;
-    if (!markerHandled_ && std::filesystem::exists(markerFile, ec)) {
-        return SessionEnd::Failure; // the older marker's repair is still due
-    }
-    if (!WriteFileAtomically(markerFile, ToSingleByte(marker))) {
-        softwareErrorReason_ = "cannot write " + markerFile.string();
-        return SoftwareErrorStop();
-    }
+    observer_.SessionStopped(reason);
     return SessionEnd::Failure;
+}
+
+std::string Session::FailureReason() const {
+    if (failedStep_ == kRecoveryStep) {
+        return "the scanner's list is older than the copy on this computer (an earlier write "
+               "never completed)";
+    }
+    if (serial_ < 0) {
+        return "the scanner did not answer (" + failedStep_ + ")";
+    }
+    return "the scanner stopped answering during \"" + failedStep_ +
+           "\"; the next session repairs what was left half done";
 }
 
 SessionEnd Session::SoftwareErrorStop() {
@@ -699,6 +724,7 @@ SessionEnd Session::SoftwareErrorStop() {
     observer_.ShowMessage(
         "Tallybird", "Software Error - " + failedStep_ + ", please close and restart the program",
         MessageIcon::Critical);
+    observer_.SessionStopped(softwareErrorReason_.empty() ? failedStep_ : softwareErrorReason_);
     return SessionEnd::SoftwareError;
 }
 

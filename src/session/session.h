@@ -49,5 +49,7 @@ std::string MarkerForStep(const std::string& step);
 // The caption of the reset's n-th second (0..30): "Progress: Resetting
 // Scanner 00%" .. "Progress: Resetting Scanner 100%".
 std::string ResetCaption(int second);
+// The percentage that caption shows.
+int ResetPercent(int second);
 
 } // namespace tallybird

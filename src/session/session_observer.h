@@ -35,6 +35,9 @@ public:
     virtual void StartKeyboardWedge() = 0;
     // Progress of a long step (reset, list read-back, programming); optional.
     virtual void ShowStepProgress(int /*done*/, int /*total*/) {}
+    // The session stopped on its failure path or a software error, after its
+    // message box; `reason` says why in plain words. Optional.
+    virtual void SessionStopped(const std::string& /*reason*/) {}
 };
 
 } // namespace tallybird
