@@ -169,5 +169,36 @@ TEST_F(SettingsTest, ResetRequestsPersistUntilCleared) {
     EXPECT_EQ(store.Get("Settings", "ResetPending", ""), "False");
 }
 
+// A session clears the reset it found when it started, never one the user
+// asked for while it ran.
+TEST_F(SettingsTest, ASessionClearsOnlyTheResetItActedOn) {
+    SettingsStore store(ini);
+    Settings settings(store);
+    SharedState state;
+    RequestReset(state, settings, ResetKind::KeepsScans);
+    LoadSharedState(state, settings, dir.Path()); // found pending at start-up
+
+    const ResetRequest found = PendingReset(state, settings);
+    ASSERT_TRUE(found.pending);
+    EXPECT_FALSE(found.discardsScans);
+    RequestReset(state, settings, ResetKind::DiscardsScans); // chosen during the session
+    EXPECT_FALSE(ClearResetActedOn(state, settings, found));
+    EXPECT_TRUE(state.resetPending);
+    EXPECT_TRUE(settings.ResetPending());
+    EXPECT_TRUE(settings.ResetDiscardsScans());
+
+    const ResetRequest next = PendingReset(state, settings);
+    EXPECT_TRUE(next.discardsScans);
+    EXPECT_TRUE(ClearResetActedOn(state, settings, next));
+    EXPECT_FALSE(state.resetPending);
+    EXPECT_FALSE(settings.ResetPending());
+
+    const ResetRequest none = PendingReset(state, settings);
+    EXPECT_FALSE(none.pending);
+    RequestReset(state, settings, ResetKind::KeepsScans);
+    EXPECT_FALSE(ClearResetActedOn(state, settings, none)) << "nothing was acted on";
+    EXPECT_TRUE(settings.ResetPending());
+}
+
 } // namespace
 } // namespace tallybird

@@ -39,6 +39,9 @@ public:
     bool wedgeItemChecked = false;
     bool wedgeItemEnabled = false;
     bool wedgeStarted = false;
+    // The step progress bar's values, in order, as (done, total).
+    std::vector<std::pair<int, int>> progress;
+    std::vector<std::string> stopReasons;
 
     void ShowCaption(const std::string& caption) override { captions.push_back(caption); }
     void SetWindowTitle(const std::string& title) override { titles.push_back(title); }
@@ -54,6 +57,8 @@ public:
         messages.push_back(title + ": " + text);
     }
     void StartKeyboardWedge() override { wedgeStarted = true; }
+    void ShowStepProgress(int done, int total) override { progress.emplace_back(done, total); }
+    void SessionStopped(const std::string& reason) override { stopReasons.push_back(reason); }
 
     bool Saw(const std::string& caption) const {
         return std::find(captions.begin(), captions.end(), caption) != captions.end();

@@ -196,10 +196,14 @@ TEST(SessionFailureTest, EveryPassLeavesItsMarkerAndTheNextSessionRepairs) {
             failed.messages,
             std::vector<std::string>{"USB Fail: Device Unplugged during write: " + c.failing.step});
         EXPECT_EQ(MarkerOf(rig), c.failing.marker);
+        ASSERT_EQ(failed.stopReasons.size(), 1U) << "the window is told why, once";
+        EXPECT_NE(failed.stopReasons[0].find("\"" + c.failing.step + "\""), std::string::npos)
+            << failed.stopReasons[0];
 
         EXPECT_EQ(scanner.Control("replug").substr(0, 2), "ok");
         RecordingObserver repaired;
         ASSERT_EQ(rig.Run(repaired), SessionEnd::Orderly) << repaired.messages.size();
+        EXPECT_TRUE(repaired.stopReasons.empty());
         EXPECT_EQ(ScannerChips(scanner), Sorted(scenario.service));
         EXPECT_FALSE(std::filesystem::exists(rig.dataFolder() / "TBM00066051.err"));
         EXPECT_TRUE(scanner.Dump().value("scanLog").toArray().isEmpty());

@@ -202,9 +202,88 @@ TEST_F(SessionTest, ResetScannerSkipsTheScansAndResetsFirst) {
               31);
     EXPECT_TRUE(observer.Saw("Progress: Resetting Scanner 07%"));
     EXPECT_TRUE(observer.Saw("Progress: Resetting Scanner 100%"));
+    // The bar beside the caption shows the same figure, second by second.
+    std::vector<int> captionFigures;
+    for (const std::string& caption : observer.captions) {
+        if (StartsWith(caption, "Progress: Resetting Scanner ")) {
+            captionFigures.push_back(std::stoi(caption.substr(28)));
+        }
+    }
+    std::vector<int> barFigures;
+    for (const auto& [done, total] : observer.progress) {
+        barFigures.push_back(done * 100 / total);
+    }
+    ASSERT_GE(barFigures.size(), captionFigures.size());
+    barFigures.resize(captionFigures.size()); // the reset's come first
+    EXPECT_EQ(barFigures, captionFigures);
     EXPECT_TRUE(UploadBodies(rig.Service().State()).empty());
     EXPECT_FALSE(rig.state.resetPending);
     EXPECT_EQ(rig.settings().Store().Get("Settings", "ResetPending", ""), "False");
+}
+
+// Reset Scanner chosen while a session reads the scanner's list back over a
+// slow link (115200 baud) waits for the next session: the chips this session
+// read are uploaded, the scan log is cleared only once they are, and the
+// next session performs the reset the user asked for.
+TEST_F(SessionTest, ResetChosenDuringTheListReadBackWaitsForTheNextSession) {
+    class ResetMidReadBack : public RecordingObserver {
+    public:
+        explicit ResetMidReadBack(SessionRig& rig) : rig_(rig) {}
+        void ShowCaption(const std::string& caption) override {
+            RecordingObserver::ShowCaption(caption);
+            if (!requested && StartsWith(caption, "Progress: Uploading:- ")) {
+                requested = true;
+                RequestReset(rig_.state, rig_.settings(), ResetKind::DiscardsScans);
+            }
+        }
+        bool requested = false;
+
+    private:
+        SessionRig& rig_;
+    };
+    const std::string uploaded = "serial number=66051|" + kB + "|985000000000001|";
+    struct Case {
+        const char* name;
+        bool uploadFails;
+    };
+    for (const Case c : {Case{"upload accepted", false}, Case{"upload refused", true}}) {
+        SCOPED_TRACE(c.name);
+        SessionRig fresh{Json(BaseState(QJsonArray{Chip(kA, 1)}))};
+        fresh.PlugScanner(ScannerWithScans({"--list-count", "1500", "--byte-rate", "11520"}));
+        ASSERT_TRUE(fresh.Service().SetFault("upscan.php", c.uploadFails ? "500" : "none"));
+        ResetMidReadBack first(fresh);
+        const SessionEnd end = fresh.Run(first);
+        ASSERT_TRUE(first.requested) << "the list read-back showed its progress";
+
+        const auto codes = Codes(fresh.Scanner().WireLog());
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), "CE"), 0) << "no reset in this session";
+        EXPECT_TRUE(fresh.settings().ResetPending()) << "the request waits";
+        EXPECT_TRUE(fresh.settings().ResetDiscardsScans());
+        if (c.uploadFails) {
+            EXPECT_EQ(end, SessionEnd::SoftwareError);
+            EXPECT_EQ(std::count(codes.begin(), codes.end(), "CC"), 0);
+            EXPECT_EQ(fresh.Scanner().Dump().value("scanLog").toArray().size(), 2)
+                << "nothing is cleared before it was uploaded";
+            continue;
+        }
+        EXPECT_EQ(end, SessionEnd::Orderly);
+        EXPECT_EQ(UploadBodies(fresh.Service().State()), std::vector<std::string>{uploaded});
+        EXPECT_TRUE(fresh.Scanner().Dump().value("scanLog").toArray().isEmpty());
+
+        RecordingObserver next;
+        const std::size_t before = WireLines(fresh.Scanner().WireLog()).size();
+        ASSERT_EQ(fresh.Run(next), SessionEnd::Orderly);
+        const auto lines = WireLines(fresh.Scanner().WireLog());
+        const std::vector<std::string> reset{"SN", "VR", "VY 02", "DL", "WE", "CE", "CC"};
+        ASSERT_GE(lines.size(), before + reset.size());
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(before),
+                                           lines.begin() +
+                                               static_cast<std::ptrdiff_t>(before + reset.size())),
+                  reset)
+            << "the next session resets";
+        EXPECT_FALSE(fresh.settings().ResetPending());
+        EXPECT_FALSE(fresh.state.resetPending);
+    }
 }
 
 TEST_F(SessionTest, ReWriteMarkerUploadsTheScansBeforeTheReset) {
@@ -233,6 +312,9 @@ TEST_F(SessionTest, ClearScanMarkerKeepsTheLogUntilItWasUploaded) {
     WriteTextFile(rig.dataFolder() / "TBM00066051.err", "ClearScan");
     ASSERT_TRUE(rig.Service().SetFault("upscan.php", "500"));
     ASSERT_EQ(rig.Run(observer), SessionEnd::SoftwareError);
+    EXPECT_EQ(observer.stopReasons,
+              std::vector<std::string>{
+                  "upload: the service did not accept the upload (HTTP status 500)"});
     const auto lines = WireLines(rig.Scanner().WireLog());
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 5),
               (std::vector<std::string>{"SC", "TN"}));
