@@ -1,5 +1,6 @@
 // tallybird-cli: the program's core driven from a terminal, for tests, scripts
 // and people without a desktop. Usage errors print a message and exit 64.
+#include "cli/about_commands.h"
 #include "cli/link_commands.h"
 #include "cli/session_commands.h"
 
@@ -34,6 +35,10 @@ Commands:
                             end, 1 failure path, 2 software error
   watch                     a detection pass every second and a session for
                             each scanner plugged in, until SIGINT or SIGTERM
+  about                     what the About window shows, after its probe of
+                            the service
+  update [--install]        the current and the latest version; --install
+                            downloads and starts a newer version's installer
   --help                    show this text
   --version                 show the program version
   -v, --verbose             (with any command) the program's log on stderr too
@@ -87,6 +92,12 @@ int main(int argc, char** argv) {
     }
     if (command == "watch") {
         return tallybird::cli::RunWatch(args, std::cout, std::cerr);
+    }
+    if (command == "about") {
+        return tallybird::cli::RunAbout(args, std::cout, std::cerr);
+    }
+    if (command == "update") {
+        return tallybird::cli::RunUpdate(args, std::cout, std::cerr);
     }
     std::cerr << "tallybird-cli: unknown command '" << command << "'\n" << kUsage;
     return kUsageError;

@@ -2,6 +2,8 @@
 
 #include "model/settings.h"
 
+#include <utility>
+
 namespace tallybird {
 
 void SharedState::ResetFlags() {
@@ -9,6 +11,26 @@ void SharedState::ResetFlags() {
     testMode = false;
     showProgress = false;
     resetPending = false;
+}
+
+void SharedState::NoteScannerSerial(std::int64_t wireSerial) {
+    const std::lock_guard lock(scannerMutex_);
+    lastScannerSerial_ = wireSerial;
+}
+
+void SharedState::NoteScannerVersion(std::string version) {
+    const std::lock_guard lock(scannerMutex_);
+    lastScannerVersion_ = std::move(version);
+}
+
+std::int64_t SharedState::LastScannerSerial() const {
+    const std::lock_guard lock(scannerMutex_);
+    return lastScannerSerial_;
+}
+
+std::string SharedState::LastScannerVersion() const {
+    const std::lock_guard lock(scannerMutex_);
+    return lastScannerVersion_;
 }
 
 void LoadSharedState(SharedState& state, const Settings& settings,

@@ -28,6 +28,18 @@ struct SharedState {
 
     // Start-up values: every flag false.
     void ResetFlags();
+
+    // The scanner identified last since start-up, for the About window.
+    void NoteScannerSerial(std::int64_t wireSerial);
+    void NoteScannerVersion(std::string version);
+    // Wire serial 0 and an empty version: none identified yet.
+    std::int64_t LastScannerSerial() const;
+    std::string LastScannerVersion() const;
+
+private:
+    mutable std::mutex scannerMutex_;
+    std::int64_t lastScannerSerial_ = 0;
+    std::string lastScannerVersion_;
 };
 
 // A reset request as a session found it when it started.

@@ -231,6 +231,7 @@ Session::Result Session::Identify() {
         return stop;
     }
     serial_ = *serial;
+    c_.state.NoteScannerSerial(serial_);
     if (c_.state.testMode) {
         Caption("Progress: Got Serial number");
         observer_.SetWindowTitle("Tallybird, connected to serial number " +
@@ -241,6 +242,7 @@ Session::Result Session::Identify() {
         return stop;
     }
     version_ = *version;
+    c_.state.NoteScannerVersion(version_);
     geometry_ = GeometryForVersion(version_);
     if (version_ != "H1" && !Sent("VY", AcknowledgeVersion(link_, 2))) {
         return Stop::Failure;

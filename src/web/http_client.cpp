@@ -150,6 +150,14 @@ std::FILE* CreateFreshFile(const std::filesystem::path& path) {
     return out;
 }
 
+// libcurl's progress callback for a download; it never cancels.
+int ReportProgress(void* listener, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t) {
+    const auto& progress = *static_cast<const DownloadProgress*>(listener);
+    progress(static_cast<std::uint64_t>(received > 0 ? received : 0),
+             static_cast<std::uint64_t>(total > 0 ? total : 0));
+    return 0;
+}
+
 } // namespace
 
 std::string HttpReply::Text() const {
@@ -186,8 +194,8 @@ HttpReply CurlHttpClient::Post(const std::string& url, ByteView body, std::strin
     return WithBody(exchange.Perform(), std::move(replyBody));
 }
 
-HttpReply CurlHttpClient::DownloadToFile(const std::string& url,
-                                         const std::filesystem::path& file) {
+HttpReply CurlHttpClient::DownloadToFile(const std::string& url, const std::filesystem::path& file,
+                                         const DownloadProgress& progress) {
     // The body goes to a file beside the target and takes its name only when
     // the whole reply arrived, so a failed download leaves nothing behind.
     std::filesystem::path partial = file;
@@ -203,6 +211,11 @@ HttpReply CurlHttpClient::DownloadToFile(const std::string& url,
     if (exchange.Handle() != nullptr) {
         curl_easy_setopt(exchange.Handle(), CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(exchange.Handle(), CURLOPT_MAXREDIRS, 5L);
+        if (progress) {
+            curl_easy_setopt(exchange.Handle(), CURLOPT_XFERINFOFUNCTION, &ReportProgress);
+            curl_easy_setopt(exchange.Handle(), CURLOPT_XFERINFODATA, &progress);
+            curl_easy_setopt(exchange.Handle(), CURLOPT_NOPROGRESS, 0L);
+        }
     }
     HttpReply reply = exchange.Perform();
     const bool closed = std::fclose(out) == 0;

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +46,10 @@ struct HttpTimeouts {
     std::chrono::milliseconds download{600'000};
 };
 
+// How far a download is: bytes received, and the whole size when the reply
+// announced it (0 otherwise). Called on the downloading thread.
+using DownloadProgress = std::function<void(std::uint64_t received, std::uint64_t total)>;
+
 // The operations the program needs from an HTTP client. Every call blocks
 // until the exchange has ended; calls on different threads are independent.
 class HttpClient {
@@ -63,7 +69,12 @@ public:
     // GET the address into `file`. The file appears only when a complete 2xx
     // reply arrived; otherwise nothing is left behind. The reply's body is
     // not kept in memory; one over kMaxInstallerBytes is a transport error.
-    virtual HttpReply DownloadToFile(const std::string& url, const std::filesystem::path& file) = 0;
+    // `progress`, when given, hears how far the download is.
+    virtual HttpReply DownloadToFile(const std::string& url, const std::filesystem::path& file,
+                                     const DownloadProgress& progress) = 0;
+    HttpReply DownloadToFile(const std::string& url, const std::filesystem::path& file) {
+        return DownloadToFile(url, file, {});
+    }
 };
 
 // The client over libcurl, one easy handle per request. Only http and https
@@ -74,7 +85,9 @@ public:
 
     HttpReply Fetch(const std::string& url) override;
     HttpReply Post(const std::string& url, ByteView body, std::string_view headerLine) override;
-    HttpReply DownloadToFile(const std::string& url, const std::filesystem::path& file) override;
+    using HttpClient::DownloadToFile;
+    HttpReply DownloadToFile(const std::string& url, const std::filesystem::path& file,
+                             const DownloadProgress& progress) override;
 
 private:
     HttpTimeouts timeouts_;

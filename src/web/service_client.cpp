@@ -151,12 +151,13 @@ ServiceResult<Bytes> ServiceClient::FetchSoftwareVersion() {
 }
 
 ServiceStatus ServiceClient::DownloadInstaller(std::string_view version,
-                                               const std::filesystem::path& file) {
+                                               const std::filesystem::path& file,
+                                               const DownloadProgress& progress) {
     const std::optional<std::string> address = InstallerAddress(version);
     if (!address) {
         return {"no installer for version \"" + std::string(version) + "\""};
     }
-    const HttpReply reply = http_.DownloadToFile(*address, file);
+    const HttpReply reply = http_.DownloadToFile(*address, file, progress);
     if (reply.TransportFailed()) {
         return StatusOf(reply);
     }

@@ -89,7 +89,8 @@ public:
 
     // The installer of a plain `version` into `file`; nothing is left behind
     // when it fails.
-    ServiceStatus DownloadInstaller(std::string_view version, const std::filesystem::path& file);
+    ServiceStatus DownloadInstaller(std::string_view version, const std::filesystem::path& file,
+                                    const DownloadProgress& progress = {});
 
 private:
     std::string baseUrl_;

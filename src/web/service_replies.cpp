@@ -81,7 +81,9 @@ std::optional<std::string> PlainVersion(ByteView reply) {
     while (last != first && IsBlank(*(last - 1))) {
         --last;
     }
-    if (first == last) {
+    // Longer than any version the service has a reason to name.
+    constexpr std::ptrdiff_t kLongestVersion = 16;
+    if (first == last || last - first > kLongestVersion) {
         return std::nullopt;
     }
     bool afterDigit = false;

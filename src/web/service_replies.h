@@ -57,9 +57,9 @@ struct LostListReply {
 LostListReply ReadLostList(ByteView reply);
 
 // The latest-version reply as a version that may stand in an address or a
-// file name: digits separated by single dots ("2", "2.6", "10.0.1"), with
-// surrounding white space removed. Anything else gives nothing, and no
-// update is offered.
+// file name: digits separated by single dots ("2", "2.6", "10.0.1"), at most
+// 16 characters once surrounding white space is removed. Anything else gives
+// nothing, and no update is offered.
 std::optional<std::string> PlainVersion(ByteView reply);
 
 // Builds the table afresh from the "getorganisations.php" reply: the reply

@@ -30,7 +30,8 @@ public:
         postedHeader = header;
         return reply;
     }
-    HttpReply DownloadToFile(const std::string& url, const std::filesystem::path&) override {
+    HttpReply DownloadToFile(const std::string& url, const std::filesystem::path&,
+                             const DownloadProgress&) override {
         urls.push_back(url);
         return reply;
     }

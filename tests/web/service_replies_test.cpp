@@ -136,7 +136,9 @@ TEST(PlainVersionTest, OnlyDigitsWithSingleDotsAfterTrimming) {
           Case{"", std::nullopt}, Case{" \n", std::nullopt}, Case{"2..6", std::nullopt},
           Case{".6", std::nullopt}, Case{"2.", std::nullopt}, Case{"2.6 beta", std::nullopt},
           Case{"../../evil", std::nullopt}, Case{"2.6/x", std::nullopt}, Case{"-2.6", std::nullopt},
-          Case{"<HTML>", std::nullopt}}) {
+          Case{"<HTML>", std::nullopt}, Case{"2.6;rm", std::nullopt}, Case{"2.6\nx", std::nullopt},
+          Case{" 1.2.3.4.5.6.7.8 ", "1.2.3.4.5.6.7.8"}, Case{"1.2.3.4.5.6.7.8.9", std::nullopt},
+          Case{std::string(10000, '9'), std::nullopt}}) {
         EXPECT_EQ(PlainVersion(B(c.reply)), c.version) << c.reply;
     }
 }

@@ -1,0 +1,88 @@
+#include "cli/about_commands.h"
+
+#include "model/country_table.h"
+#include "model/registration_record.h"
+#include "model/settings.h"
+#include "model/shared_state.h"
+#include "platform/data_folder.h"
+#include "platform/settings_store.h"
+#include "runtime/about_info.h"
+#include "runtime/software_update.h"
+#include "web/http_client.h"
+#include "web/service_client.h"
+
+#include <ostream>
+
+namespace tallybird::cli {
+namespace {
+
+constexpr int kUsageError = 64;
+
+// The settings, data folder and service a command of its own needs.
+struct Installation {
+    SettingsStore store{SettingsStore::DefaultFile()};
+    Settings settings{store};
+    SharedState state;
+    CurlHttpClient http;
+    ServiceClient service;
+
+    Installation() : service(Load(), http) {}
+
+private:
+    std::string Load() {
+        LoadSharedState(state, settings, ResolveDataFolder(DefaultDataHome(), InstallFolder()));
+        return state.serverBaseUrl;
+    }
+};
+
+} // namespace
+
+int RunAbout(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty()) {
+        err << "tallybird-cli: usage: about\n";
+        return kUsageError;
+    }
+    Installation installation;
+    RegistrationRecord record = ReadRegistrationRecord(installation.state.dataFolder);
+    ApplyRegistrationDefaults(record);
+    AboutFacts facts = CollectAboutFacts(installation.state, record);
+    facts.databaseOnline = ServiceAnswers(installation.service);
+    for (const std::string& line : AboutLinesFor(facts, BuildCountryTable())) {
+        out << line << '\n';
+    }
+    return 0;
+}
+
+int RunUpdate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    bool install = false;
+    for (const std::string& arg : args) {
+        if (arg == "--install" && !install) {
+            install = true;
+        } else {
+            err << "tallybird-cli: usage: update [--install]\n";
+            return kUsageError;
+        }
+    }
+    Installation installation;
+    const UpdateCheck check = CheckForUpdate(installation.service, RunningVersion());
+    out << check.currentLine << '\n' << check.latestLine << '\n';
+    if (!install) {
+        return 0;
+    }
+    if (!kSelfUpdateBuild) {
+        err << kPackageManagerNote << '\n';
+        return 1;
+    }
+    if (!check.newerVersion) {
+        return 0; // nothing newer to install
+    }
+    const InstallOutcome outcome = DownloadAndStartInstaller(
+        installation.service, *check.newerVersion, installation.state.dataFolder);
+    if (!outcome.started) {
+        err << "Error: Unable to download new version\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace tallybird::cli
