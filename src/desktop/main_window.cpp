@@ -1,6 +1,10 @@
 #include "desktop/main_window.h"
 
+#include "desktop/about_window.h"
+#include "desktop/registration_page.h"
+#include "desktop/update_window.h"
 #include "platform/data_folder.h"
+#include "platform/locale_info.h"
 #include "runtime/session_notice.h"
 #include "runtime/test_mode.h"
 
@@ -183,8 +187,8 @@ void MainWindow::BuildMenus() {
     wedgeOn_ = AddItem(keyboard, "mnuAdvancedKeyboardWedgeOn", "Keyboard Wedge On");
     wedgeOn_->setCheckable(true);
     connect(wedgeOn_, &QAction::triggered, this, &MainWindow::ToggleKeyboardWedge);
-    // The wedge setup dialog, the about window and the update window are
-    // not part of this program yet: their items are there, switched off.
+    // The wedge setup dialog is not part of this program yet: its item is
+    // there, switched off.
     AddItem(keyboard, "mnuAdvancedKeyboardWedgeSetup", "Keyboard Wedge Setup")->setEnabled(false);
     AddSeparator(advanced, "mnubar1");
     AddItem(advanced, "mnuBlueTooth", "Bluetooth")->setEnabled(false);
@@ -196,9 +200,11 @@ void MainWindow::BuildMenus() {
     connect(AddItem(help, "mnuHelpUserGuide", "User Guide"), &QAction::triggered, this,
             &MainWindow::OpenUserGuide);
     AddSeparator(help, "mnubar3");
-    AddItem(help, "mnuHelpUpdate", "Check For Updates")->setEnabled(false);
+    connect(AddItem(help, "mnuHelpUpdate", "Check For Updates"), &QAction::triggered, this,
+            &MainWindow::OpenUpdateWindow);
     AddSeparator(help, "mnubar4");
-    AddItem(help, "mnuHelpAbout", "About")->setEnabled(false);
+    connect(AddItem(help, "mnuHelpAbout", "About"), &QAction::triggered, this,
+            &MainWindow::OpenAboutWindow);
 }
 
 void MainWindow::Load() {
@@ -378,6 +384,28 @@ void MainWindow::ResetScanner() {
 void MainWindow::OpenUserGuide() {
     const auto guide = InstallFolder() / "UserGuide.pdf";
     QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(guide.string()))); // not reported
+}
+
+void MainWindow::OpenAboutWindow() {
+    bool changeRegistration = false;
+    {
+        AboutWindow about(state_, settings_, dialogs_, this);
+        about.exec();
+        changeRegistration = about.ChangeRegistrationChosen();
+    }
+    if (changeRegistration) {
+        // The About window is gone before the details page comes up.
+        QCoreApplication::processEvents();
+        RegistrationPage details(state_, settings_, dialogs_, LocaleDiallingCode(), this);
+        details.exec();
+    }
+}
+
+void MainWindow::OpenUpdateWindow() {
+    UpdateWindow update(state_.serverBaseUrl, state_.dataFolder, dialogs_, this);
+    // The installer replaces this program: it ends at once.
+    connect(&update, &UpdateWindow::InstallerStarted, this, &MainWindow::EndProgram);
+    update.exec();
 }
 
 void MainWindow::EnterTestMode() {

@@ -67,6 +67,11 @@ public:
     void ToggleKeyboardWedge();
     void ResetScanner();
     void OpenUserGuide();
+    // Help > About, and the details page when the user chose to change the
+    // registration there.
+    void OpenAboutWindow();
+    // Help > Check For Updates.
+    void OpenUpdateWindow();
     // The hidden test mode's entry (Ctrl+Enter).
     void EnterTestMode();
 

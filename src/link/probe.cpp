@@ -58,9 +58,13 @@ bool IsKivoReply(std::string_view reply) {
     return reply.find("Kivo") != std::string_view::npos;
 }
 
+bool IsProbeCandidate(std::string_view description) {
+    return description.find("USB Serial Port") != std::string_view::npos;
+}
+
 std::string ProbePort(SerialPort& port, const std::filesystem::path& device,
                       std::string_view description, const Clock& clock) {
-    if (description.find("USB Serial Port") == std::string_view::npos) {
+    if (!IsProbeCandidate(description)) {
         return {};
     }
     port.SetDevice(device);

@@ -12,6 +12,9 @@ namespace tallybird {
 // What a Kivo Scanner's answer to "PA" contains.
 bool IsKivoReply(std::string_view reply);
 
+// Whether detection may open a port of this description to probe it.
+bool IsProbeCandidate(std::string_view description);
+
 // The detection probe of one port: a port whose description does not contain
 // "USB Serial Port" is not opened. Otherwise: open the device, send "PA" and
 // a CR, wait while fewer than 5 bytes have come and less than 1 second has

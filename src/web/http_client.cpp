@@ -150,12 +150,12 @@ std::FILE* CreateFreshFile(const std::filesystem::path& path) {
     return out;
 }
 
-// libcurl's progress callback for a download; it never cancels.
+// libcurl's progress callback for a download: non-zero abandons it.
 int ReportProgress(void* listener, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t) {
     const auto& progress = *static_cast<const DownloadProgress*>(listener);
-    progress(static_cast<std::uint64_t>(received > 0 ? received : 0),
-             static_cast<std::uint64_t>(total > 0 ? total : 0));
-    return 0;
+    const bool goOn = progress(static_cast<std::uint64_t>(received > 0 ? received : 0),
+                               static_cast<std::uint64_t>(total > 0 ? total : 0));
+    return goOn ? 0 : 1;
 }
 
 } // namespace

@@ -47,8 +47,9 @@ struct HttpTimeouts {
 };
 
 // How far a download is: bytes received, and the whole size when the reply
-// announced it (0 otherwise). Called on the downloading thread.
-using DownloadProgress = std::function<void(std::uint64_t received, std::uint64_t total)>;
+// announced it (0 otherwise). Called on the downloading thread; returning
+// false abandons the download (a transport error, nothing left behind).
+using DownloadProgress = std::function<bool(std::uint64_t received, std::uint64_t total)>;
 
 // The operations the program needs from an HTTP client. Every call blocks
 // until the exchange has ended; calls on different threads are independent.

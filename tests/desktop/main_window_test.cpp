@@ -114,9 +114,9 @@ TEST_F(MainWindowTest, ControlsMenusAndTrayAsTheUserFirstSeesThem) {
         "mnuHelp|&Help",
         "  mnuHelpUserGuide|User Guide||on",
         "  mnubar3|-",
-        "  mnuHelpUpdate|Check For Updates||off",
+        "  mnuHelpUpdate|Check For Updates||on",
         "  mnubar4|-",
-        "  mnuHelpAbout|About||off",
+        "  mnuHelpAbout|About||on",
     };
     EXPECT_EQ(bar, expected);
 

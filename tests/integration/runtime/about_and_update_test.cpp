@@ -136,8 +136,10 @@ TEST_F(AboutAndUpdateTest, TheInstallerIsPrivateExecutableAndStartedWithoutAShel
     ASSERT_EQ(check.newerVersion, "2.6");
     std::uint64_t lastSeen = 0;
     const InstallOutcome outcome = DownloadAndStartInstaller(
-        *service, *check.newerVersion, folder / "data",
-        [&](std::uint64_t received, std::uint64_t) { lastSeen = received; });
+        *service, *check.newerVersion, folder / "data", [&](std::uint64_t received, std::uint64_t) {
+            lastSeen = received;
+            return true;
+        });
     ASSERT_TRUE(outcome.started) << outcome.error;
     EXPECT_EQ(outcome.installer, folder / "data" / "updates" / "setup2.6.run");
     EXPECT_EQ(ModeOf(folder / "data" / "updates"), 0700U);
@@ -169,6 +171,10 @@ TEST_F(AboutAndUpdateTest, AFailedDownloadOrStartLeavesNoInstaller) {
         EXPECT_EQ(leftovers(), 0);
     }
     ASSERT_TRUE(sim->SetFault("download", "none"));
+    const InstallOutcome abandoned = DownloadAndStartInstaller(
+        *service, "2.6", folder / "data", [](std::uint64_t, std::uint64_t) { return false; });
+    EXPECT_FALSE(abandoned.started);
+    EXPECT_EQ(leftovers(), 0) << "an abandoned download leaves nothing";
     const InstallOutcome refused = DownloadAndStartInstaller(
         *service, "2.6", folder / "data", {}, [](const std::filesystem::path&, std::string& error) {
             error = "cannot start";
