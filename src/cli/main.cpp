@@ -3,9 +3,10 @@
 #include "cli/about_commands.h"
 #include "cli/link_commands.h"
 #include "cli/session_commands.h"
+#include "platform/log_file.h"
+#include "platform/program_log.h"
 
 #include <QCoreApplication>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cstring>
@@ -41,7 +42,8 @@ Commands:
                             downloads and starts a newer version's installer
   --help                    show this text
   --version                 show the program version
-  -v, --verbose             (with any command) the program's log on stderr too
+  -v, --verbose             (with any command) the program's log on stderr too;
+                            it is always kept in ~/.local/state/Tallybird/tallybird.log
 
 PORT is a port number 1..255 (section [Ports] of the settings file, then
 /dev/ttyUSB<k> = k+1 and /dev/ttyACM<k> = k+129) or a device path.
@@ -61,10 +63,10 @@ int main(int argc, char** argv) {
         std::cerr << kUsage;
         return kUsageError;
     }
-    // Without -v, stderr carries only the messages the user must see.
-    if (!verbose) {
-        QLoggingCategory::setFilterRules(QStringLiteral("tallybird.*=false"));
-    }
+    // The log goes to its file; with -v to stderr as well. Without -v,
+    // stderr carries only the messages the user must see.
+    tallybird::LogFile log(tallybird::LogFile::DefaultFile());
+    const tallybird::ProgramLogScope logScope(log, verbose);
     const std::string_view command = words.front();
     if (command == "--help") {
         std::cout << kUsage;

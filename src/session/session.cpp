@@ -63,14 +63,53 @@ constexpr const char* kScanLogSteps[4] = {"SE1", "SE2", "SE3", "SE4"};
 // Why the steps stopped before the orderly end.
 enum class Stop { Failure, SoftwareError, NotRun };
 
+// The scanner's link, counting the commands sent for the session's log line.
+class CountingLink final : public SessionLink {
+public:
+    explicit CountingLink(SessionLink& link) : link_(link) {}
+
+    bool Open() override { return link_.Open(); }
+    void Close() override { link_.Close(); }
+    bool IsOpen() const override { return link_.IsOpen(); }
+    [[nodiscard]] bool SendCommand(ByteView commandText) override {
+        ++commands_;
+        return link_.SendCommand(commandText);
+    }
+    ByteView Reply() const override { return link_.Reply(); }
+    int Commands() const { return commands_; }
+
+private:
+    SessionLink& link_;
+    int commands_ = 0;
+};
+
+const char* EndName(SessionEnd end) {
+    switch (end) {
+    case SessionEnd::Orderly:
+        return "orderly end";
+    case SessionEnd::Failure:
+        return "failure path";
+    case SessionEnd::SoftwareError:
+        return "software error";
+    case SessionEnd::NotRun:
+        break;
+    }
+    return "not run";
+}
+
 // The session's sequence of steps. Each step returns nothing to go on, or
 // how the session stops.
 class Session {
 public:
     explicit Session(SessionContext& context)
-        : c_(context), observer_(context.observer), link_(context.link) {}
+        : c_(context), observer_(context.observer), counted_(context.link), link_(counted_) {}
 
-    SessionEnd Run();
+    SessionEnd Run() {
+        qCInfo(lcSession) << "session start on port" << c_.portNumber;
+        const SessionEnd end = RunSteps();
+        LogEnd(end);
+        return end;
+    }
 
 private:
     using Result = std::optional<Stop>;
@@ -139,15 +178,20 @@ private:
     Result WriteOrganisationsAndTimeStamp();
     Result HistorySaveAndClear();
     Result OrderlyEnd();
+    SessionEnd RunSteps();
+    void LogEnd(SessionEnd end) const;
     SessionEnd FailurePath();
     SessionEnd SoftwareErrorStop();
     std::string FailureReason() const;
 
     SessionContext& c_;
     SessionObserver& observer_;
+    CountingLink counted_;
     SessionLink& link_;
 
     std::string failedStep_;
+    // The step the session stopped at, as the user was told it.
+    std::string stopStep_;
     std::string softwareErrorReason_;
     std::int64_t serial_ = -1;
     std::string version_;
@@ -168,7 +212,37 @@ private:
     double serviceTime_ = 0;
 };
 
-SessionEnd Session::Run() {
+// One line for support: which scanner, how the session ended and why, and
+// what it moved. No personal registration field is ever logged.
+void Session::LogEnd(SessionEnd end) const {
+    std::string line = "session end: scanner ";
+    line += serial_ >= 0 ? std::to_string(serial_ + kDisplayedSerialOffset) : "unknown";
+    if (!version_.empty()) {
+        line += " (" + version_ + ")";
+    }
+    line += ", ";
+    line += EndName(end);
+    if (end == SessionEnd::Failure) {
+        line += " at " + stopStep_;
+    } else if (end == SessionEnd::SoftwareError) {
+        line += " (" + stopStep_ + "): " + softwareErrorReason_;
+    }
+    const std::size_t read = scanLog_ ? scanLog_->texts.size() : 0;
+    line += "; chips read " + std::to_string(read) + ", uploaded " +
+            std::to_string(scansUploaded_ ? read : 0);
+    if (changes_) {
+        line += "; list +" + std::to_string(changes_->added.size()) + " -" +
+                std::to_string(changes_->removed.size());
+    }
+    line += "; " + std::to_string(counted_.Commands()) + " scanner commands";
+    if (end == SessionEnd::Orderly || end == SessionEnd::NotRun) {
+        qCInfo(lcSession).noquote() << line.c_str();
+    } else {
+        qCWarning(lcSession).noquote() << line.c_str();
+    }
+}
+
+SessionEnd Session::RunSteps() {
     // The session, top down; each step returns nothing to go on, or how the
     // session stops.
     using Step = Result (Session::*)();
@@ -692,6 +766,7 @@ SessionEnd Session::FailurePath() {
     qCWarning(lcSession) << "session failed at" << failedStep_.c_str() << "- marker"
                          << marker.c_str();
     const std::string reason = FailureReason();
+    stopStep_ = failedStep_;
     failedStep_ = kDiskWriteStep;
     if (serial_ >= 0) {
         const auto markerFile = MarkerFile();
@@ -720,6 +795,7 @@ std::string Session::FailureReason() const {
 }
 
 SessionEnd Session::SoftwareErrorStop() {
+    stopStep_ = failedStep_;
     qCWarning(lcSession) << "software error:" << failedStep_.c_str()
                          << softwareErrorReason_.c_str();
     link_.Close();

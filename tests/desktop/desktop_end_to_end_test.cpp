@@ -51,6 +51,7 @@ public:
         std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
         Set("XDG_CONFIG_HOME", config_);
         Set("XDG_DATA_HOME", data_);
+        Set("XDG_STATE_HOME", dir / "state");
         Set("XDG_RUNTIME_DIR", runtime_);
     }
     std::filesystem::path SettingsFile() const { return config_ / "Tallybird" / "Tallybird.ini"; }

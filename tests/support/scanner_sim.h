@@ -109,6 +109,7 @@ inline void StartCli(QProcess& process, const std::filesystem::path& configHome,
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome.string()));
     env.insert("XDG_DATA_HOME", QString::fromStdString((configHome / "data-home").string()));
+    env.insert("XDG_STATE_HOME", QString::fromStdString((configHome / "state-home").string()));
     process.setProcessEnvironment(env);
     process.start(TALLYBIRD_CLI_PATH, args);
 }

@@ -80,6 +80,18 @@ TEST_F(CliSyncTest, FailureAndSoftwareErrorExitCodes) {
 
     EXPECT_EQ(RunCli(config, {"sync"}).exitCode, 64);
     EXPECT_EQ(RunCli(config, {"sync", "7", "--bogus"}).exitCode, 64);
+
+    // The log file says which scanner, how each session ended and why, for
+    // support to read, though stderr kept only the specified words.
+    const Bytes bytes = ReadFile(config / "state-home" / "Tallybird" / "tallybird.log");
+    const std::string log(bytes.begin(), bytes.end());
+    EXPECT_NE(log.find("session end: scanner 126590, failure path at VR; chips read 0"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("session end: scanner 126590 (W2), software error (): upload: the service "
+                       "did not accept the upload (HTTP status 500); chips read 1, uploaded 0"),
+              std::string::npos)
+        << log;
 }
 
 } // namespace
@@ -106,6 +118,7 @@ TEST_F(CliSyncTest, WatchSynchronisesEachAttachmentOnceUntilStopped) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(config.string()));
     env.insert("XDG_DATA_HOME", QString::fromStdString((config / "data-home").string()));
+    env.insert("XDG_STATE_HOME", QString::fromStdString((config / "state-home").string()));
     watch.setProcessEnvironment(env);
     watch.start(TALLYBIRD_CLI_PATH, {"watch"});
     ASSERT_TRUE(watch.waitForStarted());
