@@ -89,6 +89,19 @@ RegistrationPage::RegistrationPage(SharedState& state, Settings& settings, Dialo
     connect(finish, &QPushButton::clicked, this, &RegistrationPage::Finish);
     grid->addWidget(finish, static_cast<int>(kRows.size()), 1, Qt::AlignRight);
 
+    // Tab goes down the page as the rows are laid out, the country list
+    // included, and ends on "Finish".
+    QWidget* previous = nullptr;
+    for (const Row& row : kRows) {
+        QWidget* field = row.box ? static_cast<QWidget*>(textBoxes_[*row.box])
+                                 : static_cast<QWidget*>(countryCombo_);
+        if (previous != nullptr) {
+            setTabOrder(previous, field);
+        }
+        previous = field;
+    }
+    setTabOrder(previous, finish);
+
     // Load.
     loaded_ = ReadRegistrationRecord(state_.dataFolder);
     record_ = loaded_;

@@ -3,10 +3,12 @@
 #include "scripted_dialogs.h"
 #include "support/test_support.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -114,6 +116,27 @@ TEST_F(RegistrationPageTest, FinishChecksInOrderAndStaysOpenUntilAllPass) {
 }
 
 struct CountryCase {
+TEST_F(RegistrationPageTest, TabGoesDownThePageAsLaidOutThenToFinish) {
+    Open(std::nullopt);
+    page->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+    Box(0)->setFocus();
+    std::vector<std::string> order;
+    for (int step = 0; step < 10; ++step) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        // The editable country list takes the focus in its line edit.
+        if (focused == Combo()->lineEdit()) {
+            focused = Combo();
+        }
+        order.push_back(focused->objectName().toStdString());
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"RegText_0", "RegText_1", "RegText_2", "RegText_3",
+                                               "RegText_4", "CountryCombo", "RegText_5",
+                                               "RegText_6", "RegText_7", "Command1"}));
+}
+
     const char* name;
     int storedCountry;         // 0: a first run
     std::optional<int> locale; // the locale's dialling code
