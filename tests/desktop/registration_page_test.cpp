@@ -93,6 +93,7 @@ TEST_F(RegistrationPageTest, FinishChecksInOrderAndStaysOpenUntilAllPass) {
     for (const auto& box : dialogs.shown) {
         EXPECT_EQ(box.title, "Missing information");
         EXPECT_EQ(box.icon, DialogIcon::Warning);
+        EXPECT_EQ(box.owner, page.get()) << "the box opens over the page";
     }
     EXPECT_TRUE(page->isVisible());
     EXPECT_FALSE(page->Completed());
@@ -115,7 +116,6 @@ TEST_F(RegistrationPageTest, FinishChecksInOrderAndStaysOpenUntilAllPass) {
     EXPECT_EQ(stored.addressLine1, "");
 }
 
-struct CountryCase {
 TEST_F(RegistrationPageTest, TabGoesDownThePageAsLaidOutThenToFinish) {
     Open(std::nullopt);
     page->activateWindow();
@@ -137,6 +137,7 @@ TEST_F(RegistrationPageTest, TabGoesDownThePageAsLaidOutThenToFinish) {
                                                "RegText_6", "RegText_7", "Command1"}));
 }
 
+struct CountryCase {
     const char* name;
     int storedCountry;         // 0: a first run
     std::optional<int> locale; // the locale's dialling code
@@ -196,6 +197,7 @@ TEST_F(RegistrationPageTest, ClosingWithoutFinishingAsksAndKeepsThePreselection)
               "By not registering, missing animal microchips in your country will not be "
               "downloaded to the scanner. Are you sure you want to exit without registering?");
     EXPECT_EQ(dialogs.shown[0].buttons, DialogButtons::YesNo);
+    EXPECT_EQ(dialogs.shown[0].owner, page.get());
     EXPECT_TRUE(page->isVisible()) << "No keeps the page open";
     EXPECT_FALSE(std::filesystem::exists(dir / "TBLREG.tbf"));
 
