@@ -495,8 +495,9 @@ void MainWindow::ShowChipList(const ChipHistory& history) {
     QList<QTreeWidgetItem*> items;
     for (std::size_t i = 0; i < rows; ++i) {
         const std::string& chip = history.rowChipNumbers[i];
-        auto* item =
-            new QTreeWidgetItem(QStringList{ToQ(chip), ToQ(RowMark(history.rows[i], chip))});
+        auto* item = new QTreeWidgetItem;
+        item->setText(kChipColumn, ToQ(chip));
+        item->setText(kMarkColumn, ToQ(RowMark(history.rows[i], chip)));
         // The row as the session wrote it, for whoever reads the list.
         item->setData(kChipColumn, Qt::UserRole, ToQ(history.rows[i]));
         items.push_back(item);
