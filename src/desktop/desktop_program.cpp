@@ -17,6 +17,9 @@ namespace {
 
 // A session still running at the end gets this long to finish its command.
 constexpr std::chrono::seconds kWorkerStopWait{5};
+// How long the window thread waits for the worker between looks at its own
+// events.
+constexpr std::chrono::milliseconds kWorkerStopSlice{20};
 
 } // namespace
 
@@ -34,9 +37,7 @@ DesktopProgram::DesktopProgram(DesktopOptions options)
 }
 
 DesktopProgram::~DesktopProgram() {
-    if (thread_) {
-        thread_->Stop(std::chrono::milliseconds::max());
-    }
+    StopWorker(std::chrono::milliseconds::max());
 }
 
 bool DesktopProgram::Start() {
@@ -56,7 +57,7 @@ bool DesktopProgram::Start() {
     window_ = std::make_unique<MainWindow>(state_, settings_, *dialogs_, exportText_,
                                            options_.trayAvailable);
     if (auto* boxes = dynamic_cast<MessageBoxDialogs*>(dialogs_)) {
-        boxes->SetParent(window_.get());
+        boxes->SetFallback(window_.get());
     }
 
     // The registration wizard until the owner has completed it once.
@@ -70,6 +71,10 @@ bool DesktopProgram::Start() {
     // The worker reaches the window through the bridge; the detection tick
     // starts a pass on it unless one is still running.
     bridge_ = std::make_unique<WindowBridge>(*window_, *window_, window_->WedgeItemChecked());
+    // Once the program ends, a session still finishing reaches the window no
+    // more: its boxes are skipped and it goes on to its end.
+    QObject::connect(window_.get(), &MainWindow::ProgramEnded, window_.get(),
+                     [this] { bridge_->Close(); });
     detection_ = std::make_unique<DetectionRunner>(state_, settings_, *bridge_);
     thread_ = std::make_unique<DetectionThread>(*detection_);
     QObject::connect(window_.get(), &MainWindow::DetectionTick, window_.get(),
@@ -97,7 +102,20 @@ void DesktopProgram::RunRegistrationWizard() {
 }
 
 bool DesktopProgram::StopWorker(std::chrono::milliseconds wait) {
-    return !thread_ || thread_->Stop(wait);
+    if (!thread_) {
+        return true;
+    }
+    // The worker may be handing a call to the window thread, which is this
+    // one: its events keep flowing while the worker finishes.
+    const bool forever = wait == std::chrono::milliseconds::max();
+    const auto deadline = std::chrono::steady_clock::now() + (forever ? kWorkerStopWait : wait);
+    while (!thread_->Stop(kWorkerStopSlice)) {
+        if (!forever && std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kWorkerStopSlice.count());
+    }
+    return true;
 }
 
 int RunDesktopProgram(int argc, char** argv) {
