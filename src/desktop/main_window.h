@@ -67,6 +67,7 @@ public:
     void ToggleKeyboardWedge();
     void ResetScanner();
     void OpenUserGuide();
+    void ToggleStartAtLogin(bool on);
     // The hidden test mode's entry (Ctrl+Enter).
     void EnterTestMode();
 
@@ -121,6 +122,7 @@ private:
     QLabel* updateLabel_ = nullptr;
     QProgressBar* stepProgress_ = nullptr;
     QLabel* scannerPicture_ = nullptr; // connected or not, beside the status line
+    QAction* startAtLogin_ = nullptr;
     QAction* wedgeOn_ = nullptr;
     QTimer* detectionTimer_ = nullptr;
     QTimer* showRequestTimer_ = nullptr;
