@@ -6,7 +6,7 @@ namespace tallybird {
 
 std::filesystem::path UserGuideFile(const std::filesystem::path& installFolder) {
     constexpr const char* kName = "UserGuide.pdf";
-    const auto installed = installFolder.parent_path() / "share" / "doc" / "tallybird" / kName;
+    auto installed = installFolder.parent_path() / "share" / "doc" / "tallybird" / kName;
     std::error_code error;
     if (std::filesystem::is_regular_file(installed, error)) {
         return installed;
