@@ -7,10 +7,10 @@
 #include "platform/locale_info.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace tallybird {
 namespace {
@@ -20,6 +20,49 @@ constexpr std::chrono::seconds kWorkerStopWait{5};
 // How long the window thread waits for the worker between looks at its own
 // events.
 constexpr std::chrono::milliseconds kWorkerStopSlice{20};
+
+constexpr const char* kUsage =
+    R"(Usage: tallybird [--hidden]
+
+The Tallybird desktop program. It sits in the tray and, whenever a Kivo
+Scanner is plugged in, uploads the chips scanned since last time to the
+Tallybird service, loads the latest list of missing animals into the scanner
+and shows the chips it read. A second start only brings the running
+program's window up.
+
+Options:
+  --hidden      start in the tray, as the login autostart entry does
+  -h, --help    show this text
+  --version     show the program version
+
+Settings are kept in ~/.config/Tallybird/Tallybird.ini, the registration and
+one file per scanner in ~/.local/share/Tallybird. tallybird-cli runs the same
+sessions from a terminal.
+)";
+
+struct CommandLine {
+    bool hidden = false;
+    bool help = false;
+    bool version = false;
+};
+
+// Read before the application object exists, so --help and --version answer
+// without a display. Options the parser does not know are Qt's own
+// (-platform, -display, ...) and are left to QApplication.
+CommandLine ReadCommandLine(int argc, char** argv) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption hidden(QStringLiteral("hidden"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({hidden, help, version});
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    (void)parser.parse(arguments); // unknown options stay Qt's
+    return {parser.isSet(hidden), parser.isSet(help), parser.isSet(version)};
+}
 
 } // namespace
 
@@ -119,17 +162,24 @@ bool DesktopProgram::StopWorker(std::chrono::milliseconds wait) {
 }
 
 int RunDesktopProgram(int argc, char** argv) {
+    const CommandLine line = ReadCommandLine(argc, argv);
+    if (line.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("tallybird %s\n", TALLYBIRD_VERSION_TEXT);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallybird"));
-    QApplication::setDesktopFileName(QStringLiteral("tallybird"));
+    // The desktop entry's name, so the desktop ties the window to its icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.tallybird.Tallybird"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     DesktopOptions options;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--hidden") == 0) {
-            options.startHidden = true;
-        }
-    }
+    options.startHidden = line.hidden;
     auto program = std::make_unique<DesktopProgram>(std::move(options));
     if (!program->Start()) {
         return 0;

@@ -1,6 +1,8 @@
 #include "desktop/main_window.h"
 
 #include "platform/data_folder.h"
+#include "platform/login_start.h"
+#include "platform/user_guide.h"
 #include "runtime/session_notice.h"
 #include "runtime/test_mode.h"
 
@@ -243,6 +245,10 @@ void MainWindow::BuildMenus() {
     AddSeparator(advanced, "mnbar5");
     connect(AddItem(advanced, "mnuAdvancedReset", "Reset Scanner"), &QAction::triggered, this,
             &MainWindow::ResetScanner);
+    startAtLogin_ = AddItem(advanced, "mnuAdvancedStartAtLogin", "Start at Login");
+    startAtLogin_->setCheckable(true);
+    startAtLogin_->setChecked(StartsAtLogin(DefaultAutostartFolders()));
+    connect(startAtLogin_, &QAction::triggered, this, &MainWindow::ToggleStartAtLogin);
 
     QMenu* help = AddMenu(bar, "mnuHelp", "&Help");
     connect(AddItem(help, "mnuHelpUserGuide", "User Guide"), &QAction::triggered, this,
@@ -446,8 +452,14 @@ void MainWindow::ResetScanner() {
 
 // NOLINTNEXTLINE(readability-convert-member-functions-to-static): a menu command
 void MainWindow::OpenUserGuide() {
-    const auto guide = InstallFolder() / "UserGuide.pdf";
+    const auto guide = UserGuideFile(InstallFolder());
     QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(guide.string()))); // not reported
+}
+
+// The check mark shows what holds afterwards, also when the change failed.
+void MainWindow::ToggleStartAtLogin(bool on) {
+    SetStartAtLogin(DefaultAutostartFolders(), on, InstallFolder() / "tallybird");
+    startAtLogin_->setChecked(StartsAtLogin(DefaultAutostartFolders()));
 }
 
 void MainWindow::EnterTestMode() {

@@ -70,6 +70,7 @@ public:
     void ToggleKeyboardWedge();
     void ResetScanner();
     void OpenUserGuide();
+    void ToggleStartAtLogin(bool on);
     // The hidden test mode's entry (Ctrl+Enter).
     void EnterTestMode();
 
@@ -135,6 +136,7 @@ private:
     QProgressBar* stepProgress_ = nullptr;
     QLabel* headerPicture_ = nullptr;  // connected or not, in the window's header
     QLabel* scannerPicture_ = nullptr; // the same beside the status line
+    QAction* startAtLogin_ = nullptr;
     QAction* wedgeOn_ = nullptr;
     QTimer* detectionTimer_ = nullptr;
     QTimer* showRequestTimer_ = nullptr;

@@ -129,6 +129,7 @@ TEST_F(MainWindowTest, ControlsMenusAndTrayAsTheUserFirstSeesThem) {
         "  mnuBlueTooth|Bluetooth||off",
         "  mnbar5|-",
         "  mnuAdvancedReset|Reset Scanner||on",
+        "  mnuAdvancedStartAtLogin|Start at Login||on|checkable",
         "mnuHelp|&Help",
         "  mnuHelpUserGuide|User Guide||on",
         "  mnubar3|-",
@@ -146,6 +147,32 @@ TEST_F(MainWindowTest, ControlsMenusAndTrayAsTheUserFirstSeesThem) {
     EXPECT_TRUE(window->TrayIcon().HasIcon());
     EXPECT_EQ(Text(window->TrayIcon().ToolTip()), "Kivo Scanner offline");
     EXPECT_FALSE(window->isVisible()) << "the window loads hidden";
+}
+
+TEST_F(MainWindowTest, StartAtLoginShowsAndSwitchesTheUsersAutostartEntry) {
+    ScopedEnvironment env;
+    env.Set("XDG_CONFIG_HOME", (dir / "config").string());
+    env.Set("XDG_CONFIG_DIRS", (dir / "xdg").string());
+    const auto userEntry = dir / "config/autostart/org.tallybird.Tallybird.desktop";
+    std::filesystem::create_directories(dir / "xdg/autostart");
+    WriteTextFile(dir / "xdg/autostart/org.tallybird.Tallybird.desktop",
+                  "[Desktop Entry]\nType=Application\nExec=tallybird --hidden\n");
+    Open();
+    QAction* item = Action("mnuAdvancedStartAtLogin");
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->isChecked());
+
+    item->trigger();
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_NE(FileText(userEntry).find("\nHidden=true\n"), std::string::npos);
+
+    // A folder where the entry goes: the change fails and the mark says so.
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_FALSE(std::filesystem::exists(userEntry));
+    std::filesystem::create_directories(userEntry / "in-the-way");
+    item->trigger();
+    EXPECT_TRUE(item->isChecked()) << "still starts at login";
 }
 
 TEST_F(MainWindowTest, CloseAndMinimiseHideIntoTheTrayAndScannerStatesMoveTheWindow) {
