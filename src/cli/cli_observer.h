@@ -28,6 +28,9 @@ public:
     void ScannerConnected() override {}
     void ScannerGone() override {}
     void SessionEnded(SessionEnd) override {}
+    // Why a session stopped goes to the log (-v); the terminal keeps to its
+    // message line and the exit status.
+    void SessionStopped(const std::string&) override {}
 
     bool WedgeStarted() const { return wedgeStarted_; }
     const std::vector<std::string>& Rows() const { return rows_; }

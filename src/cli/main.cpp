@@ -40,7 +40,7 @@ Commands:
                             the service
   update [--install]        the current and the latest version; --install
                             downloads and starts a newer version's installer
-  --help                    show this text
+  -h, --help                show this text (also after a command)
   --version                 show the program version
   -v, --verbose             (with any command) the program's log on stderr too;
                             it is always kept in ~/.local/state/Tallybird/tallybird.log
@@ -51,6 +51,16 @@ PORT is a port number 1..255 (section [Ports] of the settings file, then
 
 bool IsVerboseOption(std::string_view arg) {
     return arg == "-v" || arg == "--verbose";
+}
+
+// --help and --version answer as the program's first word or right after a
+// command ("tallybird-cli sync --help").
+bool Asks(const std::vector<std::string>& words, std::string_view option,
+          std::string_view shortOption = {}) {
+    const auto is = [&](const std::string& word) {
+        return word == option || (!shortOption.empty() && word == shortOption);
+    };
+    return is(words.front()) || (words.size() > 1 && is(words[1]));
 }
 
 } // namespace
@@ -68,11 +78,11 @@ int main(int argc, char** argv) {
     tallybird::LogFile log(tallybird::LogFile::DefaultFile());
     const tallybird::ProgramLogScope logScope(log, verbose);
     const std::string_view command = words.front();
-    if (command == "--help") {
+    if (Asks(words, "--help", "-h")) {
         std::cout << kUsage;
         return 0;
     }
-    if (command == "--version") {
+    if (Asks(words, "--version")) {
         std::cout << "tallybird-cli " << TALLYBIRD_VERSION_TEXT << '\n';
         return 0;
     }

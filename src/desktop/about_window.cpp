@@ -153,7 +153,7 @@ void AboutWindow::ShowSystemInfo() {
 }
 
 void AboutWindow::ChangeRegistration() {
-    if (dialogs_.Message(kApplicationTitle,
+    if (dialogs_.Message(this, kApplicationTitle,
                          "Changing registration country will require the scanner to be reset, do "
                          "you want to continue?",
                          DialogIcon::Question, DialogButtons::YesNo) != DialogAnswer::Yes) {

@@ -7,16 +7,62 @@
 #include "platform/locale_info.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace tallybird {
 namespace {
 
 // A session still running at the end gets this long to finish its command.
 constexpr std::chrono::seconds kWorkerStopWait{5};
+// How long the window thread waits for the worker between looks at its own
+// events.
+constexpr std::chrono::milliseconds kWorkerStopSlice{20};
+
+constexpr const char* kUsage =
+    R"(Usage: tallybird [--hidden]
+
+The Tallybird desktop program. It sits in the tray and, whenever a Kivo
+Scanner is plugged in, uploads the chips scanned since last time to the
+Tallybird service, loads the latest list of missing animals into the scanner
+and shows the chips it read. A second start only brings the running
+program's window up.
+
+Options:
+  --hidden      start in the tray, as the login autostart entry does
+  -h, --help    show this text
+  --version     show the program version
+
+Settings are kept in ~/.config/Tallybird/Tallybird.ini, the registration and
+one file per scanner in ~/.local/share/Tallybird. tallybird-cli runs the same
+sessions from a terminal.
+)";
+
+struct CommandLine {
+    bool hidden = false;
+    bool help = false;
+    bool version = false;
+};
+
+// Read before the application object exists, so --help and --version answer
+// without a display. Options the parser does not know are Qt's own
+// (-platform, -display, ...) and are left to QApplication.
+CommandLine ReadCommandLine(int argc, char** argv) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption hidden(QStringLiteral("hidden"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({hidden, help, version});
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    (void)parser.parse(arguments); // unknown options stay Qt's
+    return {parser.isSet(hidden), parser.isSet(help), parser.isSet(version)};
+}
 
 } // namespace
 
@@ -34,9 +80,7 @@ DesktopProgram::DesktopProgram(DesktopOptions options)
 }
 
 DesktopProgram::~DesktopProgram() {
-    if (thread_) {
-        thread_->Stop(std::chrono::milliseconds::max());
-    }
+    StopWorker(std::chrono::milliseconds::max());
 }
 
 bool DesktopProgram::Start() {
@@ -56,7 +100,7 @@ bool DesktopProgram::Start() {
     window_ = std::make_unique<MainWindow>(state_, settings_, *dialogs_, exportText_,
                                            options_.trayAvailable);
     if (auto* boxes = dynamic_cast<MessageBoxDialogs*>(dialogs_)) {
-        boxes->SetParent(window_.get());
+        boxes->SetFallback(window_.get());
     }
 
     // The registration wizard until the owner has completed it once.
@@ -70,6 +114,10 @@ bool DesktopProgram::Start() {
     // The worker reaches the window through the bridge; the detection tick
     // starts a pass on it unless one is still running.
     bridge_ = std::make_unique<WindowBridge>(*window_, *window_, window_->WedgeItemChecked());
+    // Once the program ends, a session still finishing reaches the window no
+    // more: its boxes are skipped and it goes on to its end.
+    QObject::connect(window_.get(), &MainWindow::ProgramEnded, window_.get(),
+                     [this] { bridge_->Close(); });
     detection_ = std::make_unique<DetectionRunner>(state_, settings_, *bridge_);
     thread_ = std::make_unique<DetectionThread>(*detection_);
     QObject::connect(window_.get(), &MainWindow::DetectionTick, window_.get(),
@@ -97,21 +145,41 @@ void DesktopProgram::RunRegistrationWizard() {
 }
 
 bool DesktopProgram::StopWorker(std::chrono::milliseconds wait) {
-    return !thread_ || thread_->Stop(wait);
+    if (!thread_) {
+        return true;
+    }
+    // The worker may be handing a call to the window thread, which is this
+    // one: its events keep flowing while the worker finishes.
+    const bool forever = wait == std::chrono::milliseconds::max();
+    const auto deadline = std::chrono::steady_clock::now() + (forever ? kWorkerStopWait : wait);
+    while (!thread_->Stop(kWorkerStopSlice)) {
+        if (!forever && std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kWorkerStopSlice.count());
+    }
+    return true;
 }
 
 int RunDesktopProgram(int argc, char** argv) {
+    const CommandLine line = ReadCommandLine(argc, argv);
+    if (line.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("tallybird %s\n", TALLYBIRD_VERSION_TEXT);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallybird"));
-    QApplication::setDesktopFileName(QStringLiteral("tallybird"));
+    // The desktop entry's name, so the desktop ties the window to its icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.tallybird.Tallybird"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     DesktopOptions options;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--hidden") == 0) {
-            options.startHidden = true;
-        }
-    }
+    options.startHidden = line.hidden;
     auto program = std::make_unique<DesktopProgram>(std::move(options));
     if (!program->Start()) {
         return 0;

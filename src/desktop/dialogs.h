@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+class QWidget;
+
 namespace tallybird {
 
 enum class DialogIcon { None, Information, Question, Warning, Critical };
@@ -12,7 +14,8 @@ enum class DialogAnswer { Ok, Cancel, Yes, No };
 
 // Every modal box the desktop program shows goes through this seam, so the
 // window and page tests can read what was asked and answer it. The real
-// boxes are in message_box_dialog.h.
+// boxes are in message_box_dialog.h. Each box names its owner, the window or
+// page it belongs to, and opens centred over it.
 class Dialogs {
 public:
     Dialogs() = default;
@@ -22,13 +25,14 @@ public:
 
     // A message box; returns the button the user chose (Cancel or No when
     // the box was closed without a choice).
-    virtual DialogAnswer Message(const std::string& title, const std::string& text, DialogIcon icon,
-                                 DialogButtons buttons) = 0;
+    virtual DialogAnswer Message(QWidget* owner, const std::string& title, const std::string& text,
+                                 DialogIcon icon, DialogButtons buttons) = 0;
     // A single-line input box; nothing on Cancel.
-    virtual std::optional<std::string> InputText(const std::string& prompt,
+    virtual std::optional<std::string> InputText(QWidget* owner, const std::string& prompt,
                                                  const std::string& title) = 0;
     // The save dialog: the chosen file, nothing on Cancel.
-    virtual std::optional<std::filesystem::path> SaveFileName(const std::string& title,
+    virtual std::optional<std::filesystem::path> SaveFileName(QWidget* owner,
+                                                              const std::string& title,
                                                               const std::string& proposedName,
                                                               const std::string& filter) = 0;
 };

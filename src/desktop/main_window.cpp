@@ -5,6 +5,8 @@
 #include "desktop/update_window.h"
 #include "platform/data_folder.h"
 #include "platform/locale_info.h"
+#include "platform/login_start.h"
+#include "platform/user_guide.h"
 #include "runtime/session_notice.h"
 #include "runtime/test_mode.h"
 
@@ -15,15 +17,18 @@
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QStyle>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <ctime>
 
 namespace tallybird {
@@ -34,6 +39,21 @@ constexpr int kShowRequestInterval = 500;
 // Without a tray, whether one appeared is asked every this many show-request
 // ticks (each asks the display server).
 constexpr int kTrayCheckTicks = 4;
+
+// The caption over the list names its two columns; the marks stand under
+// its second word.
+constexpr const char* kListCaption = "Scanned Chip Numbers      Missing";
+constexpr const char* kMarkColumnCaption = "Missing";
+// The longest chip text a row holds (a 15-digit number).
+constexpr int kLongestChipText = 15;
+constexpr int kChipColumn = 0;
+constexpr int kMarkColumn = 1;
+
+constexpr const char* kSessionStoppedPrefix = "Session did not finish: ";
+constexpr const char* kQuitDuringSession =
+    "A session with the scanner is still running.\n\n"
+    "Yes: quit now; the next session repairs whatever is left half done.\n"
+    "No: quit as soon as this session has ended.";
 
 QString ToQ(const std::string& text) {
     return QString::fromStdString(text);
@@ -108,11 +128,10 @@ void MainWindow::BuildControls() {
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
     auto* header = new QHBoxLayout;
-    auto* image1 = new QLabel(central);
-    image1->setObjectName(QStringLiteral("Image1"));
-    image1->setPixmap(ScannerIcon(true).pixmap(48, 48));
+    headerPicture_ = new QLabel(central);
+    headerPicture_->setObjectName(QStringLiteral("Image1"));
     auto* name = new QLabel(QStringLiteral("<b>Tallybird</b><br>Kivo Scanner companion"), central);
-    header->addWidget(image1);
+    header->addWidget(headerPicture_);
     header->addWidget(name, 1);
     layout->addLayout(header);
 
@@ -122,19 +141,27 @@ void MainWindow::BuildControls() {
     line1->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line1);
 
-    auto* label2 = new QLabel(QStringLiteral("Scanned Chip Numbers      Missing"), central);
-    label2->setObjectName(QStringLiteral("Label2"));
-    label2->setFont(fixed);
-    layout->addWidget(label2);
+    listCaption_ = new QLabel(QString::fromUtf8(kListCaption), central);
+    listCaption_->setObjectName(QStringLiteral("Label2"));
+    listCaption_->setFont(fixed);
+    layout->addWidget(listCaption_);
 
     auto* shape1 = new QFrame(central);
     shape1->setObjectName(QStringLiteral("Shape1"));
     shape1->setFrameShape(QFrame::Box);
     auto* shapeLayout = new QVBoxLayout(shape1);
     shapeLayout->setContentsMargins(1, 1, 1, 1);
-    chipList_ = new QListWidget(shape1);
+    // Two columns, the chip and its mark, under the caption's two words.
+    chipList_ = new QTreeWidget(shape1);
     chipList_->setObjectName(QStringLiteral("ChipListBox"));
+    chipList_->setColumnCount(2);
+    chipList_->setHeaderHidden(true);
+    chipList_->setRootIsDecorated(false);
+    chipList_->setUniformRowHeights(true);
+    chipList_->setAllColumnsShowFocus(true);
     chipList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    chipList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    chipList_->header()->setStretchLastSection(true);
     chipList_->setFont(fixed);
     chipList_->installEventFilter(this);
     shapeLayout->addWidget(chipList_);
@@ -143,7 +170,6 @@ void MainWindow::BuildControls() {
     auto* status = new QHBoxLayout;
     scannerPicture_ = new QLabel(central);
     scannerPicture_->setObjectName(QStringLiteral("Image3"));
-    scannerPicture_->setPixmap(ScannerIcon(false).pixmap(16, 16));
     progressLabel_ = new QLabel(QStringLiteral("Progress: No scanner detected"), central);
     progressLabel_->setObjectName(QStringLiteral("ProgressLabel"));
     stepProgress_ = new QProgressBar(central);
@@ -159,8 +185,32 @@ void MainWindow::BuildControls() {
     updateLabel_->setObjectName(QStringLiteral("UpdateLabel"));
     layout->addWidget(updateLabel_);
 
+    ShowScannerState(false);
     setCentralWidget(central);
     resize(460, 420);
+}
+
+void MainWindow::ShowScannerState(bool connected) {
+    headerPicture_->setPixmap(ScannerIcon(connected).pixmap(48, 48));
+    scannerPicture_->setPixmap(ScannerIcon(connected).pixmap(16, 16));
+}
+
+void MainWindow::AlignMarkColumn() {
+    // Where "Missing" starts in the caption, in the list's own coordinates.
+    const QString caption = listCaption_->text();
+    const qsizetype word =
+        std::max<qsizetype>(caption.indexOf(QString::fromUtf8(kMarkColumnCaption)), 0);
+    const int captionX = listCaption_->contentsRect().left() +
+                         QFontMetrics(listCaption_->font()).horizontalAdvance(caption.left(word));
+    const int inList = listCaption_->mapTo(this, QPoint(captionX, 0)).x() -
+                       chipList_->viewport()->mapTo(this, QPoint(0, 0)).x();
+    // A cell draws its text this far in from its left edge.
+    const int textMargin =
+        chipList_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, chipList_) + 1;
+    const int longest = QFontMetrics(chipList_->font())
+                            .horizontalAdvance(QString(kLongestChipText, QLatin1Char('0'))) +
+                        2 * textMargin;
+    chipList_->setColumnWidth(kChipColumn, std::max(inList - textMargin, longest));
 }
 
 void MainWindow::BuildMenus() {
@@ -169,6 +219,10 @@ void MainWindow::BuildMenus() {
     QMenu* file = AddMenu(bar, "mnuFile", "&File");
     connect(AddItem(file, "mnuFileSave", "Save"), &QAction::triggered, this,
             &MainWindow::SaveChipText);
+    AddSeparator(file, "mnubar6");
+    QAction* quit = AddItem(file, "mnuFileQuit", "&Quit");
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &MainWindow::Quit);
 
     QMenu* edit = AddMenu(bar, "mnuEdit", "&Edit");
     QAction* copy = AddItem(edit, "mnuEditCopy", "&Copy");
@@ -195,6 +249,10 @@ void MainWindow::BuildMenus() {
     AddSeparator(advanced, "mnbar5");
     connect(AddItem(advanced, "mnuAdvancedReset", "Reset Scanner"), &QAction::triggered, this,
             &MainWindow::ResetScanner);
+    startAtLogin_ = AddItem(advanced, "mnuAdvancedStartAtLogin", "Start at Login");
+    startAtLogin_->setCheckable(true);
+    startAtLogin_->setChecked(StartsAtLogin(DefaultAutostartFolders()));
+    connect(startAtLogin_, &QAction::triggered, this, &MainWindow::ToggleStartAtLogin);
 
     QMenu* help = AddMenu(bar, "mnuHelp", "&Help");
     connect(AddItem(help, "mnuHelpUserGuide", "User Guide"), &QAction::triggered, this,
@@ -251,6 +309,7 @@ void MainWindow::EndProgram() {
         return;
     }
     ended_ = true;
+    hide();
     detectionTimer_->stop();
     showRequestTimer_->stop();
     tray_.Remove();
@@ -295,6 +354,9 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == chipList_) {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Resize) {
+            AlignMarkColumn();
+        }
         if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
             // The list would copy its current row's whole text: the menu's
@@ -330,17 +392,31 @@ void MainWindow::SaveChipText() {
     std::tm local{};
     localtime_r(&now, &local);
     const auto file =
-        dialogs_.SaveFileName("Save As", ProposedSaveName(local), "All Files (*.txt)");
+        dialogs_.SaveFileName(this, "Save As", ProposedSaveName(local), "All Files (*.txt)");
     if (!file || file->empty()) {
         return;
     }
     SaveExportText(*file, exportText_.Text()); // errors are not reported
 }
 
+void MainWindow::Quit() {
+    if (sessionRunning_) {
+        const DialogAnswer answer = dialogs_.Message(this, kApplicationTitle, kQuitDuringSession,
+                                                     DialogIcon::Question, DialogButtons::YesNo);
+        // The session may have ended while the question was open.
+        if (answer != DialogAnswer::Yes && sessionRunning_) {
+            quitWhenSessionEnds_ = true;
+            return;
+        }
+    }
+    EndProgram();
+}
+
 void MainWindow::CopyChipNumbers() {
-    std::vector<bool> selected(static_cast<std::size_t>(chipList_->count()));
-    for (int row = 0; row < chipList_->count(); ++row) {
-        selected[static_cast<std::size_t>(row)] = chipList_->item(row)->isSelected();
+    const int rows = chipList_->topLevelItemCount();
+    std::vector<bool> selected(static_cast<std::size_t>(rows));
+    for (int row = 0; row < rows; ++row) {
+        selected[static_cast<std::size_t>(row)] = chipList_->topLevelItem(row)->isSelected();
     }
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
@@ -361,7 +437,7 @@ void MainWindow::ToggleKeyboardWedge() {
     wedgeItemChecked_ = on;
     settings_.SetKeyboard(on);
     if (!on) {
-        dialogs_.Message(kApplicationTitle,
+        dialogs_.Message(this, kApplicationTitle,
                          "Unplug the scanner and wait for it to switch off before plugging back "
                          "into the computer",
                          DialogIcon::Information, DialogButtons::Ok);
@@ -369,11 +445,11 @@ void MainWindow::ToggleKeyboardWedge() {
 }
 
 void MainWindow::ResetScanner() {
-    if (dialogs_.Message("Loss of information", "Are you Sure you want to reset the scanner?",
+    if (dialogs_.Message(this, "Loss of information", "Are you Sure you want to reset the scanner?",
                          DialogIcon::Warning, DialogButtons::OkCancel) != DialogAnswer::Ok) {
         return;
     }
-    dialogs_.Message(kApplicationTitle,
+    dialogs_.Message(this, kApplicationTitle,
                      "Please unplug any attached scanners and then click OK and wait for 5 "
                      "seconds before plugging the scanner back in.",
                      DialogIcon::None, DialogButtons::Ok);
@@ -382,7 +458,7 @@ void MainWindow::ResetScanner() {
 
 // NOLINTNEXTLINE(readability-convert-member-functions-to-static): a menu command
 void MainWindow::OpenUserGuide() {
-    const auto guide = InstallFolder() / "UserGuide.pdf";
+    const auto guide = UserGuideFile(InstallFolder());
     QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(guide.string()))); // not reported
 }
 
@@ -408,12 +484,18 @@ void MainWindow::OpenUpdateWindow() {
     update.exec();
 }
 
+// The check mark shows what holds afterwards, also when the change failed.
+void MainWindow::ToggleStartAtLogin(bool on) {
+    SetStartAtLogin(DefaultAutostartFolders(), on, InstallFolder() / "tallybird");
+    startAtLogin_->setChecked(StartsAtLogin(DefaultAutostartFolders()));
+}
+
 void MainWindow::EnterTestMode() {
-    dialogs_.Message(kApplicationTitle,
+    dialogs_.Message(this, kApplicationTitle,
                      "This will put the software in test mode until the program is restarted",
                      DialogIcon::None, DialogButtons::Ok);
     const auto answer =
-        dialogs_.InputText("Please enter code from Tallybird", "Authorization code required");
+        dialogs_.InputText(this, "Please enter code from Tallybird", "Authorization code required");
     if (answer && IsAccessCode(*answer)) {
         ToggleTestMode(state_);
     }
@@ -449,15 +531,25 @@ void MainWindow::SetUpdateLabel(const std::string& text) {
 
 void MainWindow::ShowChipList(const ChipHistory& history) {
     chipList_->clear();
-    for (const std::string& row : history.rows) {
-        chipList_->addItem(ToQ(row));
+    const std::size_t rows = std::min(history.rows.size(), history.rowChipNumbers.size());
+    QList<QTreeWidgetItem*> items;
+    for (std::size_t i = 0; i < rows; ++i) {
+        const std::string& chip = history.rowChipNumbers[i];
+        auto* item = new QTreeWidgetItem;
+        item->setText(kChipColumn, ToQ(chip));
+        item->setText(kMarkColumn, ToQ(RowMark(history.rows[i], chip)));
+        // The row as the session wrote it, for whoever reads the list.
+        item->setData(kChipColumn, Qt::UserRole, ToQ(history.rows[i]));
+        items.push_back(item);
     }
-    rowChipNumbers_ = history.rowChipNumbers;
+    chipList_->addTopLevelItems(items);
+    rowChipNumbers_.assign(history.rowChipNumbers.begin(),
+                           history.rowChipNumbers.begin() + static_cast<std::ptrdiff_t>(rows));
     exportText_.Append(history.sessionLines);
 }
 
 void MainWindow::ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) {
-    dialogs_.Message(title, text, IconOf(icon), DialogButtons::Ok);
+    dialogs_.Message(this, title, text, IconOf(icon), DialogButtons::Ok);
 }
 
 void MainWindow::StartKeyboardWedge() {
@@ -485,23 +577,42 @@ void MainWindow::HideStepProgress() {
 
 void MainWindow::ScannerConnected() {
     tray_.SetConnected(true);
-    scannerPicture_->setPixmap(ScannerIcon(true).pixmap(16, 16));
+    ShowScannerState(true);
+    // A new scanner: the last one's chips and update time go; what Save
+    // writes (every session of the run) stays.
+    chipList_->clear();
+    rowChipNumbers_.clear();
+    updateLabel_->setText(QStringLiteral("Last Update:"));
     Restore();
 }
 
 void MainWindow::ScannerGone() {
     tray_.SetConnected(false);
-    scannerPicture_->setPixmap(ScannerIcon(false).pixmap(16, 16));
+    ShowScannerState(false);
     HideStepProgress();
     GoToTray();
 }
 
+void MainWindow::SessionStopped(const std::string& reason) {
+    // Stays until the next caption, which the next session brings.
+    HideStepProgress();
+    progressLabel_->setText(ToQ(kSessionStoppedPrefix + reason));
+}
+
+void MainWindow::SessionStarted() {
+    sessionRunning_ = true;
+}
+
 void MainWindow::SessionEnded(SessionEnd end) {
+    sessionRunning_ = false;
     HideStepProgress();
     if (const auto notice =
-            NoticeForSessionEnd(end, static_cast<std::size_t>(chipList_->count()))) {
+            NoticeForSessionEnd(end, static_cast<std::size_t>(chipList_->topLevelItemCount()))) {
         tray_.Notify(ToQ(notice->title), ToQ(notice->text),
                      notice->warning ? NoticeLevel::Warning : NoticeLevel::Information);
+    }
+    if (quitWhenSessionEnds_) {
+        EndProgram();
     }
 }
 

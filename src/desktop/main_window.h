@@ -17,7 +17,7 @@
 class QAction;
 class QFrame;
 class QLabel;
-class QListWidget;
+class QTreeWidget;
 class QMenu;
 class QProgressBar;
 class QTimer;
@@ -61,6 +61,9 @@ public:
 
     // The menu commands.
     void SaveChipText();
+    // File > Quit: ends the program as "&Exit" does from the tray. While a
+    // session runs it first asks whether to quit now or once it has ended.
+    void Quit();
     void CopyChipNumbers();
     void SelectAllRows();
     void SelectNoRows();
@@ -72,6 +75,7 @@ public:
     void OpenAboutWindow();
     // Help > Check For Updates.
     void OpenUpdateWindow();
+    void ToggleStartAtLogin(bool on);
     // The hidden test mode's entry (Ctrl+Enter).
     void EnterTestMode();
 
@@ -88,7 +92,12 @@ public:
     void ShowStepProgress(int done, int total) override;
     void ScannerConnected() override;
     void ScannerGone() override;
+    void SessionStopped(const std::string& reason) override;
+    void SessionStarted() override;
     void SessionEnded(SessionEnd end) override;
+
+    // Between SessionStarted and SessionEnded.
+    bool SessionRunning() const { return sessionRunning_; }
 
 Q_SIGNALS:
     // The detection timer ticked: time for a detection pass.
@@ -108,6 +117,8 @@ private:
     void ShowRequestTick();
     void EndProgram();
     void HideStepProgress();
+    void ShowScannerState(bool connected);
+    void AlignMarkColumn();
 
     SharedState& state_;
     Settings& settings_;
@@ -117,15 +128,20 @@ private:
     std::atomic<bool> wedgeItemChecked_{false};
     std::vector<std::string> rowChipNumbers_;
     bool ended_ = false;
+    bool sessionRunning_ = false;
+    bool quitWhenSessionEnds_ = false;
     // "Show" is read only when the settings file changed since the last tick.
     FileWatch settingsWatch_;
     int trayChecks_ = 0;
 
-    QListWidget* chipList_ = nullptr;
+    QTreeWidget* chipList_ = nullptr; // the chip and the mark of each row
+    QLabel* listCaption_ = nullptr;   // "Label2", the columns' caption
     QLabel* progressLabel_ = nullptr;
     QLabel* updateLabel_ = nullptr;
     QProgressBar* stepProgress_ = nullptr;
-    QLabel* scannerPicture_ = nullptr; // connected or not, beside the status line
+    QLabel* headerPicture_ = nullptr;  // connected or not, in the window's header
+    QLabel* scannerPicture_ = nullptr; // the same beside the status line
+    QAction* startAtLogin_ = nullptr;
     QAction* wedgeOn_ = nullptr;
     QTimer* detectionTimer_ = nullptr;
     QTimer* showRequestTimer_ = nullptr;

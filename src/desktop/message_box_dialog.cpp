@@ -28,11 +28,28 @@ QMessageBox::Icon BoxIcon(DialogIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+bool OnScreen(const QWidget* widget) {
+    return widget != nullptr && widget->window()->isVisible() && !widget->window()->isMinimized();
+}
+
 } // namespace
 
-DialogAnswer MessageBoxDialogs::Message(const std::string& title, const std::string& text,
-                                        DialogIcon icon, DialogButtons buttons) {
-    QMessageBox box(BoxIcon(icon), ToQ(title), ToQ(text), QMessageBox::NoButton, parent_);
+QWidget* MessageBoxDialogs::ParentFor(QWidget* owner) const {
+    // A box over a hidden window would open where that window last was (the
+    // corner of the screen for one never shown).
+    if (OnScreen(owner)) {
+        return owner->window();
+    }
+    if (OnScreen(fallback_)) {
+        return fallback_->window();
+    }
+    return nullptr;
+}
+
+DialogAnswer MessageBoxDialogs::Message(QWidget* owner, const std::string& title,
+                                        const std::string& text, DialogIcon icon,
+                                        DialogButtons buttons) {
+    QMessageBox box(BoxIcon(icon), ToQ(title), ToQ(text), QMessageBox::NoButton, ParentFor(owner));
     switch (buttons) {
     case DialogButtons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
@@ -59,11 +76,11 @@ DialogAnswer MessageBoxDialogs::Message(const std::string& title, const std::str
     return buttons == DialogButtons::YesNo ? DialogAnswer::No : DialogAnswer::Cancel;
 }
 
-std::optional<std::string> MessageBoxDialogs::InputText(const std::string& prompt,
+std::optional<std::string> MessageBoxDialogs::InputText(QWidget* owner, const std::string& prompt,
                                                         const std::string& title) {
     bool ok = false;
-    const QString text =
-        QInputDialog::getText(parent_, ToQ(title), ToQ(prompt), QLineEdit::Normal, QString(), &ok);
+    const QString text = QInputDialog::getText(ParentFor(owner), ToQ(title), ToQ(prompt),
+                                               QLineEdit::Normal, QString(), &ok);
     if (!ok) {
         return std::nullopt;
     }
@@ -71,10 +88,11 @@ std::optional<std::string> MessageBoxDialogs::InputText(const std::string& promp
 }
 
 std::optional<std::filesystem::path>
-MessageBoxDialogs::SaveFileName(const std::string& title, const std::string& proposedName,
-                                const std::string& filter) {
+MessageBoxDialogs::SaveFileName(QWidget* owner, const std::string& title,
+                                const std::string& proposedName, const std::string& filter) {
     const QString proposed = QDir::home().filePath(ToQ(proposedName));
-    const QString chosen = QFileDialog::getSaveFileName(parent_, ToQ(title), proposed, ToQ(filter));
+    const QString chosen =
+        QFileDialog::getSaveFileName(ParentFor(owner), ToQ(title), proposed, ToQ(filter));
     if (chosen.isEmpty()) {
         return std::nullopt;
     }

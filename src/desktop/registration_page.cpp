@@ -89,6 +89,19 @@ RegistrationPage::RegistrationPage(SharedState& state, Settings& settings, Dialo
     connect(finish, &QPushButton::clicked, this, &RegistrationPage::Finish);
     grid->addWidget(finish, static_cast<int>(kRows.size()), 1, Qt::AlignRight);
 
+    // Tab goes down the page as the rows are laid out, the country list
+    // included, and ends on "Finish".
+    QWidget* previous = nullptr;
+    for (const Row& row : kRows) {
+        QWidget* field = row.box ? static_cast<QWidget*>(textBoxes_[*row.box])
+                                 : static_cast<QWidget*>(countryCombo_);
+        if (previous != nullptr) {
+            setTabOrder(previous, field);
+        }
+        previous = field;
+    }
+    setTabOrder(previous, finish);
+
     // Load.
     loaded_ = ReadRegistrationRecord(state_.dataFolder);
     record_ = loaded_;
@@ -120,7 +133,8 @@ void RegistrationPage::Finish() {
     entry.countryChosen =
         index >= 0 && countryCombo_->itemText(index) == countryCombo_->currentText();
     if (const auto problem = FinishProblem(entry)) {
-        dialogs_.Message("Missing information", *problem, DialogIcon::Warning, DialogButtons::Ok);
+        dialogs_.Message(this, "Missing information", *problem, DialogIcon::Warning,
+                         DialogButtons::Ok);
         return;
     }
     record_.ownerName = entry.name;
@@ -155,7 +169,7 @@ void RegistrationPage::closeEvent(QCloseEvent* event) {
 bool RegistrationPage::Close() {
     if (!completed_) {
         const DialogAnswer answer = dialogs_.Message(
-            "Registration not complete",
+            this, "Registration not complete",
             "By not registering, missing animal microchips in your country will not be "
             "downloaded to the scanner. Are you sure you want to exit without registering?",
             DialogIcon::Information, DialogButtons::YesNo);
@@ -167,11 +181,11 @@ bool RegistrationPage::Close() {
     }
     WriteRegistrationRecord(state_.dataFolder, record_);
     if (CountryChanged(countryAtLoad_, record_.countryNumber)) {
-        dialogs_.Message(kApplicationTitle,
+        dialogs_.Message(this, kApplicationTitle,
                          "The registration country of the scanner has been changed, the scanner "
                          "will now be set for this country.",
                          DialogIcon::None, DialogButtons::Ok);
-        dialogs_.Message(kApplicationTitle,
+        dialogs_.Message(this, kApplicationTitle,
                          "Please unplug any attached scanners, then click OK and wait for 5 "
                          "seconds before plugging the scanner back in.",
                          DialogIcon::None, DialogButtons::Ok);

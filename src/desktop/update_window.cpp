@@ -152,7 +152,7 @@ void UpdateWindow::DownloadDone() {
         return;
     }
     progress_->setVisible(false);
-    dialogs_.Message("Error", "Unable to download new version", DialogIcon::Critical,
+    dialogs_.Message(this, "Error", "Unable to download new version", DialogIcon::Critical,
                      DialogButtons::Ok);
     updateButton_->setText(QStringLiteral("Update"));
     updateButton_->setEnabled(true);

@@ -27,6 +27,18 @@ std::string CopyText(const std::vector<std::string>& rowChipNumbers,
     return text;
 }
 
+std::string RowMark(const std::string& row, const std::string& chipNumber) {
+    if (!row.starts_with(chipNumber)) {
+        return {};
+    }
+    const std::size_t first = row.find_first_not_of(' ', chipNumber.size());
+    if (first == std::string::npos) {
+        return {};
+    }
+    const std::size_t last = row.find_last_not_of(' ');
+    return row.substr(first, last - first + 1);
+}
+
 std::string ProposedSaveName(const std::tm& now) {
     char name[64];
     std::snprintf(name, sizeof name, "%02d_%02d_%02d_%02d_%02d_Chip_Numbers", now.tm_mday,

@@ -25,6 +25,11 @@ private:
 std::string CopyText(const std::vector<std::string>& rowChipNumbers,
                      const std::vector<bool>& selected);
 
+// The mark a list row ends with ("Yes" for a missing animal, empty
+// otherwise): what follows the row's chip number, without the spaces that
+// line it up in the row text.
+std::string RowMark(const std::string& row, const std::string& chipNumber);
+
 // The name the save dialog proposes: "dd_mm_yy_hh_mm_Chip_Numbers".
 std::string ProposedSaveName(const std::tm& now);
 

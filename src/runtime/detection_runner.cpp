@@ -91,6 +91,7 @@ void DetectionRunner::RunSession(int port) {
         transport_ = std::make_unique<Transport>(*sessionPort_, clock_);
     }
     lastCaption_.clear(); // the session writes the status line now
+    window_.SessionStarted();
     const SessionEnd end = RunSessionOnDevice(*transport_, Directory().Path(port),
                                               {.state = state_,
                                                .settings = settings_,

@@ -13,16 +13,33 @@ WindowBridge::WindowBridge(QObject& window, WindowSurface& surface,
     : window_(window), surface_(surface), wedgeItemChecked_(wedgeItemChecked) {}
 
 template <typename F> void WindowBridge::Post(F&& call) {
-    QMetaObject::invokeMethod(&window_, std::forward<F>(call), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &window_,
+        [this, call = std::forward<F>(call)] {
+            if (!closed_) {
+                call();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 template <typename F> void WindowBridge::Wait(F&& call) {
+    if (closed_) {
+        return;
+    }
     // On the window's own thread a blocking hand-over would wait for itself.
     if (QThread::currentThread() == window_.thread()) {
         call();
         return;
     }
-    QMetaObject::invokeMethod(&window_, std::forward<F>(call), Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &window_,
+        [this, &call] {
+            if (!closed_) {
+                call();
+            }
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 void WindowBridge::ShowCaption(const std::string& caption) {
@@ -70,6 +87,14 @@ void WindowBridge::ScannerConnected() {
 void WindowBridge::ScannerGone() {
     wedgeRunning_ = false;
     Post([this] { surface_.ScannerGone(); });
+}
+
+void WindowBridge::SessionStopped(const std::string& reason) {
+    Post([this, reason] { surface_.SessionStopped(reason); });
+}
+
+void WindowBridge::SessionStarted() {
+    Post([this] { surface_.SessionStarted(); });
 }
 
 void WindowBridge::SessionEnded(SessionEnd end) {

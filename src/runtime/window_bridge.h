@@ -12,11 +12,17 @@ namespace tallybird {
 // window's thread as a queued invocation, in the order made, so captions keep
 // their order. A message box blocks the worker until the user has closed it.
 // The keyboard-wedge check mark is read from an atomic the window keeps up to
-// date, never from the menu itself.
+// date, never from the menu itself. Once closed (the program is ending),
+// calls still on their way reach the window no more and message boxes are
+// skipped, so a session that is finishing never waits for a window that has
+// gone.
 class WindowBridge final : public WindowSurface {
 public:
     WindowBridge(QObject& window, WindowSurface& surface,
                  const std::atomic<bool>& wedgeItemChecked);
+
+    // From the window's thread: nothing more reaches the window.
+    void Close() { closed_ = true; }
 
     void ShowCaption(const std::string& caption) override;
     void SetWindowTitle(const std::string& title) override;
@@ -30,6 +36,8 @@ public:
     void ShowStepProgress(int done, int total) override;
     void ScannerConnected() override;
     void ScannerGone() override;
+    void SessionStopped(const std::string& reason) override;
+    void SessionStarted() override;
     void SessionEnded(SessionEnd end) override;
 
     // The scanner was left in keyboard mode and has not gone since.
@@ -43,6 +51,7 @@ private:
     WindowSurface& surface_;
     const std::atomic<bool>& wedgeItemChecked_;
     std::atomic<bool> wedgeRunning_{false};
+    std::atomic<bool> closed_{false};
 };
 
 } // namespace tallybird

@@ -15,6 +15,9 @@ public:
     // Window and tray to offline; the window goes to the tray and keyboard
     // mode ends.
     virtual void ScannerGone() = 0;
+    // A session with the scanner begins (after the service answered); the
+    // window holds off quitting until it is over.
+    virtual void SessionStarted() {}
     // A session is over; the tray tells the user how it went.
     virtual void SessionEnded(SessionEnd end) = 0;
     // The scanner was left in keyboard mode and has not gone since.

@@ -7,26 +7,25 @@
 #include "support/service_sim.h"
 #include "support/test_support.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
-#include <QListWidget>
 #include <QProcess>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "xvfb_display.h" // after Qt: Xlib defines short macro names
 
 namespace tallybird::test {
 namespace {
-
-bool displayReady = false;
 
 const std::string kMissing = "826000000000002";
 const std::string kOther = "985000000000001";
@@ -68,7 +67,7 @@ std::string Caption(MainWindow& window) {
 }
 
 TEST(DesktopEndToEnd, ScannerPluggedSessionRunsAndUnplugGoesBackToTheTray) {
-    if (!displayReady) {
+    if (!XvfbDisplayReady()) {
         GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";
     }
     TempDir dir;
@@ -96,23 +95,23 @@ TEST(DesktopEndToEnd, ScannerPluggedSessionRunsAndUnplugGoesBackToTheTray) {
     ASSERT_TRUE(window.TrayIcon().HasIcon()) << "the tray is seen";
     EXPECT_FALSE(window.isVisible()) << "started into the tray";
 
-    auto* list = window.findChild<QListWidget*>("ChipListBox");
+    auto* list = window.findChild<QTreeWidget*>("ChipListBox");
     bool shown = false;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             shown = shown || window.IsShown();
             return Caption(window) == "Progress: Scanner connected, safe to remove" &&
-                   list->count() == 2;
+                   list->topLevelItemCount() == 2;
         },
         static_cast<int>(Scaled(std::chrono::milliseconds(60'000)).count())))
         << Caption(window);
     EXPECT_TRUE(shown && window.IsShown()) << "the scanner brings the window up";
     EXPECT_EQ(window.TrayIcon().ToolTip(), "Kivo Scanner connected");
     EXPECT_TRUE(dialogs.shown.empty());
-    const std::string missingRow = list->item(0)->text().toStdString();
-    const std::string otherRow = list->item(1)->text().toStdString();
-    EXPECT_TRUE(missingRow.starts_with(kMissing) && missingRow.ends_with("Yes")) << missingRow;
-    EXPECT_TRUE(otherRow.starts_with(kOther) && !otherRow.ends_with("Yes")) << otherRow;
+    EXPECT_EQ(list->topLevelItem(0)->text(0).toStdString(), kMissing);
+    EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), "Yes");
+    EXPECT_EQ(list->topLevelItem(1)->text(0).toStdString(), kOther);
+    EXPECT_EQ(list->topLevelItem(1)->text(1).toStdString(), "");
 
     if (const char* shot = std::getenv("TALLYBIRD_SCREENSHOT")) {
         QTest::qWait(300);
@@ -140,38 +139,124 @@ TEST(DesktopEndToEnd, ScannerPluggedSessionRunsAndUnplugGoesBackToTheTray) {
         static_cast<int>(Scaled(std::chrono::seconds(5)).count())));
     EXPECT_TRUE(QTest::qWaitFor([&] { return Caption(window) == "Progress: No scanner attached"; },
                                 static_cast<int>(Scaled(std::chrono::seconds(5)).count())));
-    EXPECT_EQ(list->count(), 2) << "the list keeps the last session";
+    EXPECT_EQ(list->topLevelItemCount(), 2) << "the list keeps the last session";
+}
+
+TEST(DesktopEndToEnd, AFailedSessionSaysWhyOnTheStatusLineAndShowsNoOldChips) {
+    if (!XvfbDisplayReady()) {
+        GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";
+    }
+    TempDir dir;
+    ProgramFolders folders(dir);
+    FakeSystemTray tray;
+    ServiceSim service(dir.Path(), ServiceState());
+    ASSERT_TRUE(service.SetFault("upscan.php", "500")); // the upload is refused
+    std::filesystem::create_directories(dir / "scanner");
+    ScannerSim scanner(dir / "scanner", {"--scan", QString::fromStdString(kOther)});
+    ASSERT_TRUE(scanner.Linked());
+    {
+        SettingsStore store(folders.SettingsFile());
+        store.Save("Settings", "StartUp", "Registered");
+        store.Save("Settings", "ServerBaseUrl", service.BaseUrl());
+        store.Save("Ports", "7", scanner.Link().string());
+    }
+
+    ScriptedDialogs dialogs;
+    DesktopOptions options;
+    options.startHidden = true;
+    options.dialogs = &dialogs;
+    DesktopProgram program(options);
+    ASSERT_TRUE(program.Start());
+    MainWindow& window = program.Window();
+    auto* list = window.findChild<QTreeWidget*>("ChipListBox");
+    // Rows and an update time of an earlier scanner, as a first session of
+    // the run would leave them.
+    ChipHistory earlier;
+    earlier.rows = {"985000000000009          "};
+    earlier.rowChipNumbers = {"985000000000009"};
+    window.ShowChipList(earlier);
+    window.SetUpdateLabel("Last Update: 01/12/25 10:00:00");
+
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Caption(window).starts_with("Session did not finish: "); },
+                        static_cast<int>(Scaled(std::chrono::milliseconds(60'000)).count())))
+        << Caption(window);
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_TRUE(dialogs.shown[0].text.starts_with("Software Error - ")) << dialogs.shown[0].text;
+    EXPECT_NE(Caption(window).find("upload"), std::string::npos)
+        << "the reason names what failed: " << Caption(window);
+    EXPECT_EQ(list->topLevelItemCount(), 0) << "no chip of the earlier scanner";
+    const std::string update = window.findChild<QLabel*>("UpdateLabel")->text().toStdString();
+    EXPECT_TRUE(update.starts_with("Last Update:") && update != "Last Update: 01/12/25 10:00:00")
+        << update << ": this scanner's, not the earlier one's";
+
+    // The scanner stays: later passes leave the status line as it is.
+    QTest::qWait(static_cast<int>(Scaled(std::chrono::milliseconds(2500)).count()));
+    EXPECT_TRUE(Caption(window).starts_with("Session did not finish: ")) << Caption(window);
+    EXPECT_FALSE(program.WorkerBusy());
+}
+
+TEST(DesktopEndToEnd, QuitNowDuringASessionEndsTheProgramAndTheSessionFinishesWithoutTheWindow) {
+    if (!XvfbDisplayReady()) {
+        GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";
+    }
+    TempDir dir;
+    ProgramFolders folders(dir);
+    FakeSystemTray tray;
+    ServiceSim service(dir.Path(), ServiceState());
+    std::filesystem::create_directories(dir / "scanner");
+    // A slow scanner, so the session is still running when the user quits.
+    const auto commands = dir / "commands.log";
+    ScannerSim scanner(dir / "scanner",
+                       {"--latency", "150", "--log", QString::fromStdString(commands.string()),
+                        "--scan", QString::fromStdString(kOther)});
+    ASSERT_TRUE(scanner.Linked());
+    {
+        SettingsStore store(folders.SettingsFile());
+        store.Save("Settings", "StartUp", "Registered");
+        store.Save("Settings", "ServerBaseUrl", service.BaseUrl());
+        store.Save("Ports", "7", scanner.Link().string());
+    }
+
+    ScriptedDialogs dialogs;
+    DesktopOptions options;
+    options.startHidden = true;
+    options.dialogs = &dialogs;
+    DesktopProgram program(options);
+    ASSERT_TRUE(program.Start());
+    MainWindow& window = program.Window();
+    QSignalSpy ended(&window, &MainWindow::ProgramEnded);
+    // Running, and the scanner's serial number known: a command after "SN"
+    // came in.
+    const auto serialKnown = [&] {
+        const Bytes bytes = ReadFile(commands);
+        const std::string log(bytes.begin(), bytes.end());
+        const std::size_t serial = log.find("SN\n");
+        return serial != std::string::npos && serial + 3 < log.size();
+    };
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window.SessionRunning() && serialKnown(); },
+                        static_cast<int>(Scaled(std::chrono::milliseconds(30'000)).count())))
+        << Caption(window);
+
+    dialogs.answers = {DialogAnswer::Yes}; // quit now
+    window.findChild<QAction*>("mnuFileQuit")->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_EQ(dialogs.shown[0].buttons, DialogButtons::YesNo);
+    EXPECT_TRUE(window.Ended());
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(window.isVisible());
+
+    // The scanner goes while the session still runs: its failure path's box
+    // has no window to wait for, and it leaves its marker for next time.
+    EXPECT_EQ(scanner.Control("unplug"), "ok");
+    EXPECT_TRUE(program.StopWorker(Scaled(std::chrono::milliseconds(20'000))))
+        << "the worker ends by itself";
+    EXPECT_EQ(dialogs.shown.size(), 1U) << "no box after the program ended";
+    const auto dataFolder = dir / "data" / "Tallybird";
+    EXPECT_TRUE(std::filesystem::exists(dataFolder / "TBM00066051.err"))
+        << "the failure path ran to its end";
 }
 
 } // namespace
 } // namespace tallybird::test
-
-// Leak reports that are not ours: Qt's X11 platform asks the session bus for
-// the desktop's services, and libdbus keeps what it allocated for that until
-// the process ends. (Read by LeakSanitizer in the sanitizer build only.)
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    bool listing = false;
-    for (int i = 1; i < argc; ++i) {
-        listing = listing || std::strncmp(argv[i], "--gtest_list_tests", 18) == 0;
-    }
-    std::unique_ptr<tallybird::test::XvfbDisplay> xvfb;
-    std::unique_ptr<QApplication> app;
-    if (!listing) {
-        xvfb = std::make_unique<tallybird::test::XvfbDisplay>();
-        if (!xvfb->Name().empty()) {
-            setenv("DISPLAY", xvfb->Name().c_str(), 1);
-            setenv("QT_QPA_PLATFORM", "xcb", 1);
-            app = std::make_unique<QApplication>(argc, argv);
-            QApplication::setQuitOnLastWindowClosed(false);
-            tallybird::test::displayReady = true;
-        }
-    }
-    const int result = RUN_ALL_TESTS();
-    app.reset();
-    return result;
-}

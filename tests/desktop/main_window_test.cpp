@@ -5,14 +5,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
 
 namespace tallybird::test {
@@ -70,7 +71,22 @@ protected:
     std::string Label(const char* name) const {
         return Text(window->findChild<QLabel*>(QString::fromUtf8(name))->text());
     }
-    QListWidget* List() const { return window->findChild<QListWidget*>("ChipListBox"); }
+    QTreeWidget* List() const { return window->findChild<QTreeWidget*>("ChipListBox"); }
+    // "chip|mark" of each row as the list shows it.
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
+        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = List()->topLevelItem(i);
+            rows.push_back(Text(item->text(0)) + "|" + Text(item->text(1)));
+        }
+        return rows;
+    }
+    bool Pictures(bool connected) const {
+        const QImage on = ScannerIcon(connected).pixmap(48, 48).toImage();
+        const QImage small = ScannerIcon(connected).pixmap(16, 16).toImage();
+        return window->findChild<QLabel*>("Image1")->pixmap().toImage() == on &&
+               window->findChild<QLabel*>("Image3")->pixmap().toImage() == small;
+    }
 
     TempDir dir;
     SettingsStore store{dir / "Tallybird.ini"};
@@ -98,6 +114,8 @@ TEST_F(MainWindowTest, ControlsMenusAndTrayAsTheUserFirstSeesThem) {
     const std::vector<std::string> expected{
         "mnuFile|&File",
         "  mnuFileSave|Save||on",
+        "  mnubar6|-",
+        "  mnuFileQuit|&Quit|Ctrl+Q|on",
         "mnuEdit|&Edit",
         "  mnuEditCopy|&Copy|Ctrl+C|on",
         "  mnubar2|-",
@@ -111,6 +129,7 @@ TEST_F(MainWindowTest, ControlsMenusAndTrayAsTheUserFirstSeesThem) {
         "  mnuBlueTooth|Bluetooth||off",
         "  mnbar5|-",
         "  mnuAdvancedReset|Reset Scanner||on",
+        "  mnuAdvancedStartAtLogin|Start at Login||on|checkable",
         "mnuHelp|&Help",
         "  mnuHelpUserGuide|User Guide||on",
         "  mnubar3|-",
@@ -128,6 +147,32 @@ TEST_F(MainWindowTest, ControlsMenusAndTrayAsTheUserFirstSeesThem) {
     EXPECT_TRUE(window->TrayIcon().HasIcon());
     EXPECT_EQ(Text(window->TrayIcon().ToolTip()), "Kivo Scanner offline");
     EXPECT_FALSE(window->isVisible()) << "the window loads hidden";
+}
+
+TEST_F(MainWindowTest, StartAtLoginShowsAndSwitchesTheUsersAutostartEntry) {
+    ScopedEnvironment env;
+    env.Set("XDG_CONFIG_HOME", (dir / "config").string());
+    env.Set("XDG_CONFIG_DIRS", (dir / "xdg").string());
+    const auto userEntry = dir / "config/autostart/org.tallybird.Tallybird.desktop";
+    std::filesystem::create_directories(dir / "xdg/autostart");
+    WriteTextFile(dir / "xdg/autostart/org.tallybird.Tallybird.desktop",
+                  "[Desktop Entry]\nType=Application\nExec=tallybird --hidden\n");
+    Open();
+    QAction* item = Action("mnuAdvancedStartAtLogin");
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->isChecked());
+
+    item->trigger();
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_NE(FileText(userEntry).find("\nHidden=true\n"), std::string::npos);
+
+    // A folder where the entry goes: the change fails and the mark says so.
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_FALSE(std::filesystem::exists(userEntry));
+    std::filesystem::create_directories(userEntry / "in-the-way");
+    item->trigger();
+    EXPECT_TRUE(item->isChecked()) << "still starts at login";
 }
 
 TEST_F(MainWindowTest, CloseAndMinimiseHideIntoTheTrayAndScannerStatesMoveTheWindow) {
@@ -197,6 +242,7 @@ TEST_F(MainWindowTest, ResetScannerAsksAndCancelChangesNothing) {
     EXPECT_EQ(dialogs.shown[0].text, "Are you Sure you want to reset the scanner?");
     EXPECT_EQ(dialogs.shown[0].buttons, DialogButtons::OkCancel);
     EXPECT_EQ(dialogs.shown[0].icon, DialogIcon::Warning);
+    EXPECT_EQ(dialogs.shown[0].owner, window.get());
     EXPECT_FALSE(state.resetPending);
     EXPECT_FALSE(settings.ResetPending());
 
@@ -243,27 +289,27 @@ TEST_F(MainWindowTest, KeyboardWedgeCheckSurvivesARestartAndUncheckingAsksForAnU
 
 TEST_F(MainWindowTest, CopySelectAndSaveAfterTwoSessions) {
     ChipHistory first;
-    first.rows = {"985000000000001      10/12/25 09:15      "};
+    first.rows = {"985000000000001          "};
     first.rowChipNumbers = {"985000000000001"};
     first.sessionLines = "985000000000001    10/12/25 09:15       \r\n";
     ChipHistory second;
-    second.rows = {"826000000000002      10/12/25 14:05   Yes",
-                   "9A78563412           10/12/25 14:06"};
+    second.rows = {"826000000000002       Yes", "9A78563412" + std::string(36, ' ')};
     second.rowChipNumbers = {"826000000000002", "9A78563412"};
     second.sessionLines =
         "826000000000002    10/12/25 14:05    Yes\r\n9A78563412    10/12/25 14:06\r\n";
 
     window->ShowChipList(first);
     window->ShowChipList(second);
-    ASSERT_EQ(List()->count(), 2) << "only the last session's rows";
-    EXPECT_EQ(Text(List()->item(0)->text()), second.rows[0]);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"826000000000002|Yes", "9A78563412|"}))
+        << "only the last session's rows";
+    EXPECT_EQ(Text(List()->topLevelItem(0)->data(0, Qt::UserRole).toString()), second.rows[0]);
 
     Action("mnuEditSelectAll")->trigger();
     Action("mnuEditCopy")->trigger();
     EXPECT_EQ(Text(QApplication::clipboard()->text()), "826000000000002\r\n9A78563412\r\n");
 
     Action("mnuEditSelectNone")->trigger();
-    List()->item(1)->setSelected(true);
+    List()->topLevelItem(1)->setSelected(true);
     List()->setFocus();
     QTest::keyClick(List(), Qt::Key_C, Qt::ControlModifier); // Ctrl+C on the list itself
     EXPECT_EQ(Text(QApplication::clipboard()->text()), "9A78563412\r\n");
@@ -368,6 +414,170 @@ TEST_F(MainWindowTest, SessionCallsDriveStatusTitleProgressAndNotifications) {
 
     window->StartKeyboardWedge();
     EXPECT_FALSE(window->isVisible()) << "keyboard mode sends the window to the tray";
+}
+
+TEST_F(MainWindowTest, MarksStandInOneColumnUnderTheMissingCaption) {
+    window->Restore();
+    ChipHistory history;
+    history.rows = {"985000000000001       Yes", "9A78563412" + std::string(33, ' ') + "Yes",
+                    "985000000000002          ", "123*188*249" + std::string(36, ' ')};
+    history.rowChipNumbers = {"985000000000001", "9A78563412", "985000000000002", "123*188*249"};
+    window->ShowChipList(history);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"985000000000001|Yes", "9A78563412|Yes",
+                                                "985000000000002|", "123*188*249|"}));
+
+    // Where "Missing" starts in the caption, in window coordinates.
+    const auto* caption = window->findChild<QLabel*>("Label2");
+    const QString text = caption->text();
+    const int missingX =
+        caption->mapTo(window.get(), QPoint(caption->contentsRect().left(), 0)).x() +
+        QFontMetrics(caption->font()).horizontalAdvance(text.left(text.indexOf("Missing")));
+    const int missingWidth = QFontMetrics(caption->font()).horizontalAdvance("Missing");
+    for (int row = 0; row < 2; ++row) {
+        QTreeWidgetItem* item = List()->topLevelItem(row);
+        const QRect cell = List()->visualItemRect(item);
+        const QRect mark(List()->viewport()->mapTo(
+                             window.get(), QPoint(List()->columnViewportPosition(1), cell.top())),
+                         QSize(List()->columnWidth(1), cell.height()));
+        EXPECT_LE(mark.left(), missingX) << "row " << row;
+        EXPECT_GT(mark.left() + 12, missingX) << "row " << row << ": the mark starts under it";
+        EXPECT_GE(mark.right(), missingX + missingWidth) << "row " << row;
+        const QRect chip(List()->viewport()->mapTo(
+                             window.get(), QPoint(List()->columnViewportPosition(0), cell.top())),
+                         QSize(List()->columnWidth(0), cell.height()));
+        EXPECT_GE(chip.width(),
+                  QFontMetrics(List()->font())
+                      .horizontalAdvance(QString::fromStdString(history.rowChipNumbers[0])))
+            << "a 15-digit number fits its column";
+    }
+}
+
+TEST_F(MainWindowTest, HeaderAndStatusPicturesFollowTheScanner) {
+    EXPECT_TRUE(Pictures(false)) << "offline at load";
+    window->ScannerConnected();
+    EXPECT_TRUE(Pictures(true));
+    window->ScannerGone();
+    EXPECT_TRUE(Pictures(false));
+}
+
+TEST_F(MainWindowTest, AStoppedSessionSaysWhyUntilTheNextSessionAndANewScannerStartsClean) {
+    ChipHistory history;
+    history.rows = {"985000000000001       Yes"};
+    history.rowChipNumbers = {"985000000000001"};
+    history.sessionLines = "985000000000001    10/12/25 14:05    Yes\r\n";
+    window->ScannerConnected();
+    window->SessionStarted();
+    window->ShowCaption("Progress: Updating Scanner");
+    window->SetUpdateLabel("Last Update: 10/12/25 14:05:00");
+    window->ShowChipList(history);
+    window->SessionEnded(SessionEnd::Orderly);
+
+    // The next scanner: the last one's rows and update time go, the export
+    // text stays.
+    window->ScannerConnected();
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(Label("UpdateLabel"), "Last Update:");
+    EXPECT_EQ(exportText.Text(), history.sessionLines);
+    Action("mnuEditSelectAll")->trigger();
+    Action("mnuEditCopy")->trigger();
+    EXPECT_EQ(Text(QApplication::clipboard()->text()), "") << "no chip of the last scanner";
+
+    window->SessionStarted();
+    window->ShowCaption("Progress: Reading Scanner");
+    window->ShowStepProgress(3, 30);
+    window->SessionStopped("the scanner stopped answering during \"WC2\"");
+    EXPECT_EQ(Label("ProgressLabel"),
+              "Session did not finish: the scanner stopped answering during \"WC2\"");
+    EXPECT_FALSE(window->findChild<QProgressBar*>("StepProgress")->isVisible());
+    window->SessionEnded(SessionEnd::Failure);
+    EXPECT_EQ(Label("ProgressLabel"),
+              "Session did not finish: the scanner stopped answering during \"WC2\"")
+        << "the end of the session leaves it";
+
+    window->ScannerConnected();
+    window->ShowCaption("Progress: Scanner connected");
+    EXPECT_EQ(Label("ProgressLabel"), "Progress: Scanner connected") << "the next session's";
+}
+
+TEST_F(MainWindowTest, QuitEndsAtOnceWithoutASession) {
+    QSignalSpy ended(window.get(), &MainWindow::ProgramEnded);
+    window->Restore();
+    Action("mnuFileQuit")->trigger();
+    EXPECT_TRUE(window->Ended()) << "from a shown window, unlike the close box";
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->TrayIcon().HasIcon());
+    EXPECT_EQ(store.Get("Settings", "Running", "unset"), "False");
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+struct QuitCase {
+    const char* name;
+    DialogAnswer answer;
+    bool endsAtOnce;
+};
+
+class QuitDuringSessionTest : public MainWindowTest,
+                              public testing::WithParamInterface<QuitCase> {};
+
+TEST_P(QuitDuringSessionTest, AsksAndQuitsNowOrWhenTheSessionEnds) {
+    QSignalSpy ended(window.get(), &MainWindow::ProgramEnded);
+    window->ScannerConnected();
+    window->SessionStarted();
+    dialogs.answers = {GetParam().answer};
+    Action("mnuFileQuit")->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_EQ(dialogs.shown[0].buttons, DialogButtons::YesNo);
+    EXPECT_NE(dialogs.shown[0].text.find("next session repairs"), std::string::npos);
+    EXPECT_EQ(window->Ended(), GetParam().endsAtOnce);
+    window->ShowCaption("Progress: Clearing Scanned chips");
+    window->SessionEnded(SessionEnd::Orderly);
+    EXPECT_TRUE(window->Ended());
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(store.Get("Settings", "Running", "unset"), "False");
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, QuitDuringSessionTest,
+                         testing::Values(QuitCase{"Now", DialogAnswer::Yes, true},
+                                         QuitCase{"WhenEnded", DialogAnswer::No, false}),
+                         [](const testing::TestParamInfo<QuitCase>& instance) {
+                             return instance.param.name;
+                         });
+
+// Answers No to every box, after the session ended while the box was open
+// (as a real box's own event loop would deliver it).
+class SessionEndingDialogs final : public Dialogs {
+public:
+    std::function<void()> whileOpen;
+    int asked = 0;
+    DialogAnswer Message(QWidget*, const std::string&, const std::string&, DialogIcon,
+                         DialogButtons) override {
+        ++asked;
+        whileOpen();
+        return DialogAnswer::No;
+    }
+    std::optional<std::string> InputText(QWidget*, const std::string&,
+                                         const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::filesystem::path>
+    SaveFileName(QWidget*, const std::string&, const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+};
+
+TEST_F(MainWindowTest, ASessionThatEndsWhileTheQuestionIsOpenLetsTheProgramQuitAtOnce) {
+    window.reset();
+    SessionEndingDialogs ending;
+    MainWindow other(state, settings, ending, exportText, [] { return true; });
+    other.Load();
+    QSignalSpy ended(&other, &MainWindow::ProgramEnded);
+    ending.whileOpen = [&] { other.SessionEnded(SessionEnd::Orderly); };
+    other.SessionStarted();
+    other.Quit();
+    EXPECT_EQ(ending.asked, 1);
+    EXPECT_TRUE(other.Ended()) << "\"when the session has ended\" is now";
+    EXPECT_EQ(ended.count(), 1);
 }
 
 } // namespace

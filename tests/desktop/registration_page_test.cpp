@@ -3,10 +3,12 @@
 #include "scripted_dialogs.h"
 #include "support/test_support.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +93,7 @@ TEST_F(RegistrationPageTest, FinishChecksInOrderAndStaysOpenUntilAllPass) {
     for (const auto& box : dialogs.shown) {
         EXPECT_EQ(box.title, "Missing information");
         EXPECT_EQ(box.icon, DialogIcon::Warning);
+        EXPECT_EQ(box.owner, page.get()) << "the box opens over the page";
     }
     EXPECT_TRUE(page->isVisible());
     EXPECT_FALSE(page->Completed());
@@ -111,6 +114,27 @@ TEST_F(RegistrationPageTest, FinishChecksInOrderAndStaysOpenUntilAllPass) {
     EXPECT_EQ(stored.emailAddress, "ann@example.org");
     EXPECT_EQ(stored.countryNumber, 1);
     EXPECT_EQ(stored.addressLine1, "");
+}
+
+TEST_F(RegistrationPageTest, TabGoesDownThePageAsLaidOutThenToFinish) {
+    Open(std::nullopt);
+    page->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+    Box(0)->setFocus();
+    std::vector<std::string> order;
+    for (int step = 0; step < 10; ++step) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        // The editable country list takes the focus in its line edit.
+        if (focused == Combo()->lineEdit()) {
+            focused = Combo();
+        }
+        order.push_back(focused->objectName().toStdString());
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"RegText_0", "RegText_1", "RegText_2", "RegText_3",
+                                               "RegText_4", "CountryCombo", "RegText_5",
+                                               "RegText_6", "RegText_7", "Command1"}));
 }
 
 struct CountryCase {
@@ -173,6 +197,7 @@ TEST_F(RegistrationPageTest, ClosingWithoutFinishingAsksAndKeepsThePreselection)
               "By not registering, missing animal microchips in your country will not be "
               "downloaded to the scanner. Are you sure you want to exit without registering?");
     EXPECT_EQ(dialogs.shown[0].buttons, DialogButtons::YesNo);
+    EXPECT_EQ(dialogs.shown[0].owner, page.get());
     EXPECT_TRUE(page->isVisible()) << "No keeps the page open";
     EXPECT_FALSE(std::filesystem::exists(dir / "TBLREG.tbf"));
 

@@ -17,6 +17,7 @@ public:
         std::string text;
         DialogIcon icon;
         DialogButtons buttons;
+        const QWidget* owner;
     };
     struct SaveRequest {
         std::string title;
@@ -31,9 +32,9 @@ public:
     std::vector<SaveRequest> saves;
     std::optional<std::filesystem::path> saveAnswer;
 
-    DialogAnswer Message(const std::string& title, const std::string& text, DialogIcon icon,
-                         DialogButtons buttons) override {
-        shown.push_back({title, text, icon, buttons});
+    DialogAnswer Message(QWidget* owner, const std::string& title, const std::string& text,
+                         DialogIcon icon, DialogButtons buttons) override {
+        shown.push_back({title, text, icon, buttons, owner});
         if (!answers.empty()) {
             const DialogAnswer answer = answers.front();
             answers.pop_front();
@@ -41,7 +42,7 @@ public:
         }
         return buttons == DialogButtons::YesNo ? DialogAnswer::Yes : DialogAnswer::Ok;
     }
-    std::optional<std::string> InputText(const std::string& prompt,
+    std::optional<std::string> InputText(QWidget*, const std::string& prompt,
                                          const std::string& title) override {
         prompts.push_back(title + ": " + prompt);
         if (inputs.empty()) {
@@ -51,7 +52,7 @@ public:
         inputs.pop_front();
         return input;
     }
-    std::optional<std::filesystem::path> SaveFileName(const std::string& title,
+    std::optional<std::filesystem::path> SaveFileName(QWidget*, const std::string& title,
                                                       const std::string& proposedName,
                                                       const std::string& filter) override {
         saves.push_back({title, proposedName, filter});

@@ -19,6 +19,10 @@ extern char** environ;
 
 namespace tallybird::test {
 
+// True once the tests' main started an Xvfb server and the application on it
+// (xvfb_main.cpp); a test that needs the display skips without it.
+bool XvfbDisplayReady();
+
 // An Xvfb server of the test's own on a display number it picks itself
 // (-displayfd), ended with the object.
 class XvfbDisplay {

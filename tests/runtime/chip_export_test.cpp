@@ -1,3 +1,4 @@
+#include "model/history.h"
 #include "runtime/chip_export.h"
 #include "support/hostile_files.h"
 #include "support/test_support.h"
@@ -16,6 +17,26 @@ TEST(ChipListTest, CopyTakesTheBareNumbersOfSelectedRowsInOrder) {
     const std::vector<std::string> numbers{"985000000000001", "9A78563412", "123*188*249"};
     EXPECT_EQ(CopyText(numbers, {true, false, true}), "985000000000001\r\n123*188*249\r\n");
     EXPECT_EQ(CopyText(numbers, {false, false, false}), "");
+}
+
+TEST(ChipListTest, RowMarkIsWhatFollowsTheChipNumberInRowsOfEveryForm) {
+    // Rows as a session builds them: a 15-digit and a hexadecimal chip on
+    // the list, one of each form that is not, and a three-group text.
+    LostList list;
+    list.values[0] = 985000000000001.0;
+    list.values[1] = 2000000000000.0 + 26.0 * 4294967296.0 + 0x78563412;
+    list.count = 2;
+    const ChipHistory history = BuildChipHistory(
+        {"985000000000001", "985000000000002", "9A78563412", "9A78563413", "123*188*249"}, list,
+        [] { return std::tm{}; });
+    ASSERT_EQ(history.rows.size(), 5U);
+    std::vector<std::string> marks;
+    for (std::size_t i = 0; i < history.rows.size(); ++i) {
+        marks.push_back(RowMark(history.rows[i], history.rowChipNumbers[i]));
+    }
+    EXPECT_EQ(marks, (std::vector<std::string>{"Yes", "", "Yes", "", ""}));
+    EXPECT_EQ(RowMark("9A78563412", "9A78563412"), "") << "a row without gap or mark";
+    EXPECT_EQ(RowMark("other row   Yes", "9A78563412"), "") << "a row of another chip";
 }
 
 TEST(ChipListTest, SaveWritesEverySessionsLinesAndOneLineEnd) {

@@ -39,6 +39,8 @@ public:
     void StartKeyboardWedge() override { Record("wedge"); }
     void ScannerConnected() override { Record("connected"); }
     void ScannerGone() override { Record("gone"); }
+    void SessionStopped(const std::string& reason) override { Record("stopped: " + reason); }
+    void SessionStarted() override { Record("started"); }
     void SessionEnded(SessionEnd) override { Record("ended"); }
 };
 
@@ -67,6 +69,9 @@ TEST(WindowBridgeTest, WorkerCallsRunOnTheWindowThreadInOrderAndMessagesWait) {
         messageReturned = true;
         bridge.ShowChipList(ChipHistory{{"a", "b"}, {"a", "b"}, ""});
         bridge.StartKeyboardWedge();
+        bridge.SessionStarted();
+        bridge.SessionStopped("the scanner stopped answering");
+        bridge.SessionEnded(SessionEnd::Failure);
         workerDone = true;
     });
 
@@ -74,15 +79,18 @@ TEST(WindowBridgeTest, WorkerCallsRunOnTheWindowThreadInOrderAndMessagesWait) {
     EXPECT_FALSE(messageReturned) << "the worker waits until the box was handled";
     EXPECT_TRUE(surface.calls.empty()) << "nothing runs on the worker";
 
-    ProcessEventsUntil([&] { return workerDone.load() && surface.calls.size() == 53; });
+    ProcessEventsUntil([&] { return workerDone.load() && surface.calls.size() == 56; });
     worker.join();
-    ASSERT_EQ(surface.calls.size(), 53U);
+    ASSERT_EQ(surface.calls.size(), 56U);
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(surface.calls[static_cast<std::size_t>(i)], "Progress: " + std::to_string(i));
     }
     EXPECT_EQ(surface.calls[50], "USB Fail: Device Unplugged during write: WC2");
     EXPECT_EQ(surface.calls[51], "rows 2");
     EXPECT_EQ(surface.calls[52], "wedge");
+    EXPECT_EQ(surface.calls[53], "started");
+    EXPECT_EQ(surface.calls[54], "stopped: the scanner stopped answering");
+    EXPECT_EQ(surface.calls[55], "ended");
     for (const auto id : surface.threads) {
         EXPECT_EQ(id, std::this_thread::get_id());
     }
@@ -90,6 +98,31 @@ TEST(WindowBridgeTest, WorkerCallsRunOnTheWindowThreadInOrderAndMessagesWait) {
     EXPECT_TRUE(bridge.WedgeRunning());
     bridge.ScannerGone();
     EXPECT_FALSE(bridge.WedgeRunning());
+}
+
+TEST(WindowBridgeTest, OnceClosedAWaitingMessageIsReleasedAndNothingMoreReachesTheWindow) {
+    QObject window;
+    RecordingSurface surface;
+    std::atomic<bool> checked{false};
+    WindowBridge bridge(window, surface, checked);
+
+    std::atomic<bool> messageReturned{false};
+    std::thread worker([&] {
+        bridge.ShowCaption("Progress: Updating Scanner");
+        // The failure path's box, waiting for the window as the program ends.
+        bridge.ShowMessage("USB Fail", "Device Unplugged during write: WC2", MessageIcon::Critical);
+        messageReturned = true;
+        bridge.ShowMessage("USB Fail", "a second box", MessageIcon::Critical);
+        bridge.SessionEnded(SessionEnd::Failure);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(messageReturned);
+    bridge.Close();
+    ProcessEventsUntil([&] { return messageReturned.load(); });
+    worker.join();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(messageReturned) << "the worker is not left waiting";
+    EXPECT_TRUE(surface.calls.empty()) << "no box and no call after the close";
 }
 
 TEST(WindowBridgeTest, AMessageFromTheWindowThreadItselfDoesNotDeadlock) {
