@@ -35,7 +35,9 @@ Commands:
                             boxes on stderr as "<title>: <text>"; exit 0 orderly
                             end, 1 failure path, 2 software error
   watch                     a detection pass every second and a session for
-                            each scanner plugged in, until SIGINT or SIGTERM
+                            each scanner plugged in, until SIGINT or SIGTERM;
+                            exit 1 when the desktop program or another watch
+                            already runs sessions for this account
   about                     what the About window shows, after its probe of
                             the service
   update [--install]        the current and the latest version; --install

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/data_folder.h"
 #include "platform/settings_store.h"
+#include "platform/single_instance.h"
 #include "runtime/chip_export.h"
 #include "runtime/detection_runner.h"
 #include "runtime/session_wiring.h"
@@ -125,6 +126,14 @@ int RunWatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (!args.empty()) {
         err << "tallybird-cli: usage: watch\n";
         return kUsageError;
+    }
+    // One program runs sessions for this account: never two watches, nor a
+    // watch beside the desktop program.
+    SingleInstance instance(SingleInstance::DefaultLockFile());
+    if (!instance.Acquire()) {
+        err << "tallybird-cli: " << instance.HolderText()
+            << " already synchronises scanners for this account; watch does not start\n";
+        return 1;
     }
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);

@@ -93,6 +93,18 @@ bool DesktopProgram::Start() {
     instance_ = std::make_unique<SingleInstance>(
         options_.lockFile.value_or(SingleInstance::DefaultLockFile()));
     if (!instance_->Acquire()) {
+        const SingleInstance::Holder holder = instance_->CurrentHolder();
+        if (holder.program == kCliProgramName) {
+            // tallybird-cli watch runs the sessions; a window beside it
+            // would fight it for the scanner.
+            dialogs_->Message(nullptr, kApplicationTitle,
+                              instance_->HolderText() +
+                                  " already synchronises scanners for this account. Stop it "
+                                  "first (for the user service: systemctl --user stop "
+                                  "tallybird-watch), then start Tallybird again.",
+                              DialogIcon::Warning, DialogButtons::Ok);
+            return false;
+        }
         settings_.SetShowRequested(true);
         return false;
     }

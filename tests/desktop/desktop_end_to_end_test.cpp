@@ -142,6 +142,41 @@ TEST(DesktopEndToEnd, ScannerPluggedSessionRunsAndUnplugGoesBackToTheTray) {
     EXPECT_EQ(list->topLevelItemCount(), 2) << "the list keeps the last session";
 }
 
+// The desktop program and tallybird-cli watch never run sessions side by
+// side: a watch started beside the program says which one holds the scanners
+// and ends.
+TEST(DesktopEndToEnd, AWatchBesideTheProgramSaysWhoHoldsTheScanners) {
+    if (!XvfbDisplayReady()) {
+        GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";
+    }
+    TempDir dir;
+    ProgramFolders folders(dir);
+    {
+        SettingsStore store(folders.SettingsFile());
+        store.Save("Settings", "StartUp", "Registered");
+        store.Save("Settings", "comm", "255"); // one port, never there
+        store.Save("Ports", "255", (dir / "no-scanner").string());
+    }
+    QProcess desktop;
+    desktop.start(TALLYBIRD_DESKTOP_PATH, {"--hidden"});
+    ASSERT_TRUE(desktop.waitForStarted());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return std::filesystem::exists(dir / "runtime" / "tallybird.lock"); },
+                        static_cast<int>(Scaled(std::chrono::seconds(10)).count())));
+
+    QProcess watch;
+    watch.start(TALLYBIRD_CLI_PATH, {"watch"});
+    ASSERT_TRUE(watch.waitForFinished(static_cast<int>(Scaled(std::chrono::seconds(10)).count())));
+    EXPECT_EQ(watch.exitCode(), 1);
+    EXPECT_EQ(watch.readAllStandardOutput().toStdString(), "");
+    EXPECT_EQ(watch.readAllStandardError().toStdString(),
+              "tallybird-cli: the Tallybird desktop program (process " +
+                  std::to_string(desktop.processId()) +
+                  ") already synchronises scanners for this account; watch does not start\n");
+    desktop.kill();
+    desktop.waitForFinished();
+}
+
 TEST(DesktopEndToEnd, AFailedSessionSaysWhyOnTheStatusLineAndShowsNoOldChips) {
     if (!XvfbDisplayReady()) {
         GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";

@@ -3,7 +3,9 @@
 #include "support/test_support.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -90,6 +92,31 @@ TEST_F(StartupTest, TheWizardComesUnlessStartUpIsExactlyRegistered) {
     EXPECT_EQ(stored.ownerName, "Not Registered");
     EXPECT_EQ(stored.countryNumber, 1) << "the locale's country";
     EXPECT_EQ(store.Get("Settings", "StartUp", ""), "registered") << "not completed";
+}
+
+// tallybird-cli watch holds the sessions' lock: the desktop program says so
+// and ends, instead of asking a window that is not there to come up.
+TEST_F(StartupTest, BesideAWatchTheProgramSaysWhoHoldsTheScannersAndEnds) {
+    store.Save("Settings", "StartUp", "Registered");
+    QProcess watch; // with this test's folders, from the environment
+    watch.start(TALLYBIRD_CLI_PATH, {"watch"});
+    ASSERT_TRUE(watch.waitForStarted());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return std::filesystem::exists(dir / "runtime" / "tallybird.lock"); },
+                        static_cast<int>(Scaled(std::chrono::seconds(10)).count())));
+
+    DesktopProgram program(Options());
+    EXPECT_FALSE(program.Start());
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_EQ(dialogs.shown[0].text.rfind("tallybird-cli watch (process " +
+                                              std::to_string(watch.processId()) +
+                                              ") already synchronises scanners",
+                                          0),
+              0U)
+        << dialogs.shown[0].text;
+    EXPECT_EQ(store.Get("Settings", "Show", ""), "") << "no window to bring up";
+    watch.terminate();
+    EXPECT_TRUE(watch.waitForFinished(static_cast<int>(Scaled(std::chrono::seconds(10)).count())));
 }
 
 } // namespace

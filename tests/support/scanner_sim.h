@@ -110,6 +110,12 @@ inline void StartCli(QProcess& process, const std::filesystem::path& configHome,
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome.string()));
     env.insert("XDG_DATA_HOME", QString::fromStdString((configHome / "data-home").string()));
     env.insert("XDG_STATE_HOME", QString::fromStdString((configHome / "state-home").string()));
+    // A runtime folder of the test's own: the instance lock of one test's
+    // watch never meets another's.
+    const auto runtime = configHome / "runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
     process.setProcessEnvironment(env);
     process.start(TALLYBIRD_CLI_PATH, args);
 }

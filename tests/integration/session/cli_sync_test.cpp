@@ -115,15 +115,19 @@ bool WaitForLine(QProcess& process, const std::string& line, std::string& seen) 
 
 TEST_F(CliSyncTest, WatchSynchronisesEachAttachmentOnceUntilStopped) {
     QProcess watch;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", QString::fromStdString(config.string()));
-    env.insert("XDG_DATA_HOME", QString::fromStdString((config / "data-home").string()));
-    env.insert("XDG_STATE_HOME", QString::fromStdString((config / "state-home").string()));
-    watch.setProcessEnvironment(env);
-    watch.start(TALLYBIRD_CLI_PATH, {"watch"});
+    StartCli(watch, config, {"watch"});
     ASSERT_TRUE(watch.waitForStarted());
     std::string seen;
     EXPECT_TRUE(WaitForLine(watch, "Progress: No scanner attached", seen)) << seen;
+
+    // A second watch on the same account runs no session beside the first.
+    const ProcessResult second = RunCli(config, {"watch"});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_EQ(second.out, "");
+    EXPECT_EQ(second.err, "tallybird-cli: tallybird-cli watch (process " +
+                              std::to_string(watch.processId()) +
+                              ") already synchronises scanners for this account; watch does "
+                              "not start\n");
 
     {
         ScannerSim scanner(dir / "scanner", {"--scan", "826000000000002"});
