@@ -2,6 +2,7 @@
 // a pseudo-terminal and the simulated service over HTTP: detection, the
 // session on the worker thread, the window, the tray and a second launch.
 #include "desktop/desktop_program.h"
+#include "platform/single_instance.h"
 #include "scripted_dialogs.h"
 #include "support/scanner_sim.h"
 #include "support/service_sim.h"
@@ -160,9 +161,10 @@ TEST(DesktopEndToEnd, AWatchBesideTheProgramSaysWhoHoldsTheScanners) {
     QProcess desktop;
     desktop.start(TALLYBIRD_DESKTOP_PATH, {"--hidden"});
     ASSERT_TRUE(desktop.waitForStarted());
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return std::filesystem::exists(dir / "runtime" / "tallybird.lock"); },
-                        static_cast<int>(Scaled(std::chrono::seconds(10)).count())));
+    // The lock is taken and its holder written.
+    const SingleInstance lock(dir / "runtime" / "tallybird.lock");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lock.CurrentHolder().pid == desktop.processId(); },
+                                static_cast<int>(Scaled(std::chrono::seconds(10)).count())));
 
     QProcess watch;
     watch.start(TALLYBIRD_CLI_PATH, {"watch"});

@@ -1,4 +1,5 @@
 #include "desktop/desktop_program.h"
+#include "platform/single_instance.h"
 #include "scripted_dialogs.h"
 #include "support/test_support.h"
 
@@ -101,9 +102,10 @@ TEST_F(StartupTest, BesideAWatchTheProgramSaysWhoHoldsTheScannersAndEnds) {
     QProcess watch; // with this test's folders, from the environment
     watch.start(TALLYBIRD_CLI_PATH, {"watch"});
     ASSERT_TRUE(watch.waitForStarted());
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return std::filesystem::exists(dir / "runtime" / "tallybird.lock"); },
-                        static_cast<int>(Scaled(std::chrono::seconds(10)).count())));
+    // The lock is taken and its holder written.
+    const SingleInstance lock(dir / "runtime" / "tallybird.lock");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lock.CurrentHolder().pid == watch.processId(); },
+                                static_cast<int>(Scaled(std::chrono::seconds(10)).count())));
 
     DesktopProgram program(Options());
     EXPECT_FALSE(program.Start());
