@@ -1,5 +1,7 @@
 #include "cli/about_commands.h"
 
+#include "cli/program.h"
+
 #include "model/country_table.h"
 #include "model/registration_record.h"
 #include "model/settings.h"
@@ -14,39 +16,17 @@
 #include <ostream>
 
 namespace tallybird::cli {
-namespace {
-
-constexpr int kUsageError = 64;
-
-// The settings, data folder and service a command of its own needs.
-struct Installation {
-    SettingsStore store{SettingsStore::DefaultFile()};
-    Settings settings{store};
-    SharedState state;
-    CurlHttpClient http;
-    ServiceClient service;
-
-    Installation() : service(Load(), http) {}
-
-private:
-    std::string Load() {
-        LoadSharedState(state, settings, ResolveDataFolder(DefaultDataHome(), InstallFolder()));
-        return state.serverBaseUrl;
-    }
-};
-
-} // namespace
 
 int RunAbout(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (!args.empty()) {
         err << "tallybird-cli: usage: about\n";
         return kUsageError;
     }
-    Installation installation;
-    RegistrationRecord record = ReadRegistrationRecord(installation.state.dataFolder);
+    Program program;
+    RegistrationRecord record = ReadRegistrationRecord(program.state.dataFolder);
     ApplyRegistrationDefaults(record);
-    AboutFacts facts = CollectAboutFacts(installation.state, record);
-    facts.databaseOnline = ServiceAnswers(installation.service);
+    AboutFacts facts = CollectAboutFacts(program.state, record);
+    facts.databaseOnline = ServiceAnswers(program.service);
     for (const std::string& line : AboutLinesFor(facts, BuildCountryTable())) {
         out << line << '\n';
     }
@@ -63,8 +43,8 @@ int RunUpdate(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return kUsageError;
         }
     }
-    Installation installation;
-    const UpdateCheck check = CheckForUpdate(installation.service, RunningVersion());
+    Program program;
+    const UpdateCheck check = CheckForUpdate(program.service, RunningVersion());
     out << check.currentLine << '\n' << check.latestLine << '\n';
     if (!install) {
         return 0;
@@ -76,8 +56,8 @@ int RunUpdate(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (!check.newerVersion) {
         return 0; // nothing newer to install
     }
-    const InstallOutcome outcome = DownloadAndStartInstaller(
-        installation.service, *check.newerVersion, installation.state.dataFolder);
+    const InstallOutcome outcome =
+        DownloadAndStartInstaller(program.service, *check.newerVersion, program.state.dataFolder);
     if (!outcome.started) {
         err << "Error: Unable to download new version\n";
         return 1;

@@ -2,6 +2,7 @@
 
 #include "cli/cli_observer.h"
 #include "cli/port_argument.h"
+#include "cli/program.h"
 #include "model/organisation_table.h"
 #include "model/settings.h"
 #include "model/shared_state.h"
@@ -25,37 +26,6 @@
 
 namespace tallybird::cli {
 namespace {
-
-constexpr int kUsageError = 64;
-
-// What the desktop program holds for the whole run, for one command.
-struct Program {
-    SettingsStore store{SettingsStore::DefaultFile()};
-    Settings settings{store};
-    SharedState state;
-    OrganisationTable organisations;
-    ExportText exportText;
-    CurlHttpClient http;
-    ServiceClient service;
-
-    Program() : service(LoadState(), http) {}
-
-    SessionEnd Session(const std::filesystem::path& device, int portNumber,
-                       SessionObserver& observer) {
-        return RunSessionOnDevice(device, {.state = state,
-                                           .settings = settings,
-                                           .organisations = organisations,
-                                           .observer = observer,
-                                           .service = service,
-                                           .portNumber = portNumber});
-    }
-
-private:
-    std::string LoadState() {
-        LoadSharedState(state, settings, ResolveDataFolder(DefaultDataHome(), InstallFolder()));
-        return state.serverBaseUrl;
-    }
-};
 
 int ExitCodeOf(SessionEnd end) {
     switch (end) {

@@ -58,8 +58,10 @@ std::string ProgramVersion::Text() const {
     return std::to_string(major) + "." + std::to_string(minor);
 }
 
-ProgramVersion RunningVersion() {
-    const std::string text = TALLYBIRD_VERSION_TEXT;
+namespace {
+
+// Major and minor of a version text; further parts do not count.
+ProgramVersion VersionOf(const std::string& text) {
     std::size_t at = 0;
     ProgramVersion version;
     version.major = WholeNumberAt(text, at);
@@ -70,15 +72,14 @@ ProgramVersion RunningVersion() {
     return version;
 }
 
+} // namespace
+
+ProgramVersion RunningVersion() {
+    return VersionOf(TALLYBIRD_VERSION_TEXT);
+}
+
 double PlainVersionValue(const std::string& plain) {
-    std::size_t at = 0;
-    ProgramVersion version;
-    version.major = WholeNumberAt(plain, at);
-    if (at < plain.size() && plain[at] == '.') {
-        ++at;
-        version.minor = WholeNumberAt(plain, at);
-    }
-    return version.Value();
+    return VersionOf(plain).Value();
 }
 
 UpdateCheck CheckForUpdate(ServiceClient& service, ProgramVersion running) {

@@ -55,6 +55,14 @@ public:
         Set("XDG_RUNTIME_DIR", runtime_);
     }
     std::filesystem::path SettingsFile() const { return config_ / "Tallybird" / "Tallybird.ini"; }
+    // A registered owner, the simulated service, and the scanner as port 7.
+    void SaveRegisteredSetup(const std::string& serviceUrl,
+                             const std::filesystem::path& scanner) const {
+        SettingsStore store(SettingsFile());
+        store.Save("Settings", "StartUp", "Registered");
+        store.Save("Settings", "ServerBaseUrl", serviceUrl);
+        store.Save("Ports", "7", scanner.string());
+    }
 
 private:
     static void Set(const char* name, const std::filesystem::path& value) {
@@ -62,6 +70,15 @@ private:
     }
     std::filesystem::path config_, data_, runtime_;
 };
+
+// The program as the desktop starts it at login, its boxes answered by the
+// test.
+DesktopOptions StartedAtLogin(ScriptedDialogs& dialogs) {
+    DesktopOptions options;
+    options.startHidden = true;
+    options.dialogs = &dialogs;
+    return options;
+}
 
 std::string Caption(MainWindow& window) {
     return window.findChild<QLabel*>("ProgressLabel")->text().toStdString();
@@ -79,18 +96,10 @@ TEST(DesktopEndToEnd, ScannerPluggedSessionRunsAndUnplugGoesBackToTheTray) {
     ScannerSim scanner(dir / "scanner", {"--scan", QString::fromStdString(kMissing), "--scan",
                                          QString::fromStdString(kOther)});
     ASSERT_TRUE(scanner.Linked());
-    {
-        SettingsStore store(folders.SettingsFile());
-        store.Save("Settings", "StartUp", "Registered");
-        store.Save("Settings", "ServerBaseUrl", service.BaseUrl());
-        store.Save("Ports", "7", scanner.Link().string());
-    }
+    folders.SaveRegisteredSetup(service.BaseUrl(), scanner.Link());
 
     ScriptedDialogs dialogs;
-    DesktopOptions options;
-    options.startHidden = true; // as at login
-    options.dialogs = &dialogs;
-    DesktopProgram program(options);
+    DesktopProgram program(StartedAtLogin(dialogs));
     ASSERT_TRUE(program.Start());
     MainWindow& window = program.Window();
     ASSERT_TRUE(window.TrayIcon().HasIcon()) << "the tray is seen";
@@ -191,18 +200,10 @@ TEST(DesktopEndToEnd, AFailedSessionSaysWhyOnTheStatusLineAndShowsNoOldChips) {
     std::filesystem::create_directories(dir / "scanner");
     ScannerSim scanner(dir / "scanner", {"--scan", QString::fromStdString(kOther)});
     ASSERT_TRUE(scanner.Linked());
-    {
-        SettingsStore store(folders.SettingsFile());
-        store.Save("Settings", "StartUp", "Registered");
-        store.Save("Settings", "ServerBaseUrl", service.BaseUrl());
-        store.Save("Ports", "7", scanner.Link().string());
-    }
+    folders.SaveRegisteredSetup(service.BaseUrl(), scanner.Link());
 
     ScriptedDialogs dialogs;
-    DesktopOptions options;
-    options.startHidden = true;
-    options.dialogs = &dialogs;
-    DesktopProgram program(options);
+    DesktopProgram program(StartedAtLogin(dialogs));
     ASSERT_TRUE(program.Start());
     MainWindow& window = program.Window();
     auto* list = window.findChild<QTreeWidget*>("ChipListBox");
@@ -248,18 +249,10 @@ TEST(DesktopEndToEnd, QuitNowDuringASessionEndsTheProgramAndTheSessionFinishesWi
                        {"--latency", "150", "--log", QString::fromStdString(commands.string()),
                         "--scan", QString::fromStdString(kOther)});
     ASSERT_TRUE(scanner.Linked());
-    {
-        SettingsStore store(folders.SettingsFile());
-        store.Save("Settings", "StartUp", "Registered");
-        store.Save("Settings", "ServerBaseUrl", service.BaseUrl());
-        store.Save("Ports", "7", scanner.Link().string());
-    }
+    folders.SaveRegisteredSetup(service.BaseUrl(), scanner.Link());
 
     ScriptedDialogs dialogs;
-    DesktopOptions options;
-    options.startHidden = true;
-    options.dialogs = &dialogs;
-    DesktopProgram program(options);
+    DesktopProgram program(StartedAtLogin(dialogs));
     ASSERT_TRUE(program.Start());
     MainWindow& window = program.Window();
     QSignalSpy ended(&window, &MainWindow::ProgramEnded);
