@@ -4,6 +4,7 @@
 #include "link/probe.h"
 #include "model/country_table.h"
 #include "model/registration_record.h"
+#include "platform/log_file.h"
 #include "runtime/about_info.h"
 #include "web/http_client.h"
 #include "web/service_client.h"
@@ -88,6 +89,9 @@ AboutWindow::AboutWindow(const SharedState& state, const Settings& settings, Dia
         AddLabel(layout, "lblScannerVersionLabel", "Scanner Version: Not Connected");
     countryLabel_ = AddLabel(layout, "CountryLabel", "Registration Country: United Kingdom");
     databaseLabel_ = AddLabel(layout, "lblDatabaseLabel", "Tallybird Database Offline");
+    // Where support finds what happened.
+    AddLabel(layout, "lblLogFile", "")
+        ->setText(QStringLiteral("Log: ") + ToQ(LogFile::DefaultFile().string()));
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = AddButton(buttons, "cmdOK", "OK", QDialogButtonBox::AcceptRole);

@@ -14,7 +14,13 @@ namespace tallybird {
 enum class ResetKind { KeepsScans, DiscardsScans };
 
 // Where `tallybird-sim service` listens by default.
+// The build may name the service (TALLYBIRD_SERVER_URL); otherwise the
+// address where tallybird-sim service listens.
+#ifdef TALLYBIRD_SERVER_URL
+inline constexpr const char* kDefaultServerBaseUrl = TALLYBIRD_SERVER_URL;
+#else
 inline constexpr const char* kDefaultServerBaseUrl = "http://127.0.0.1:8642/alpha/";
+#endif
 
 // The program's settings: section [Settings] of the settings file, every key
 // with its default, booleans as the words "True" and "False"; and section

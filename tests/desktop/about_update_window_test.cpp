@@ -3,6 +3,7 @@
 #include "desktop/update_window.h"
 #include "model/country_table.h"
 #include "model/registration_record.h"
+#include "platform/log_file.h"
 #include "scripted_dialogs.h"
 #include "support/service_sim.h"
 #include "support/test_support.h"
@@ -71,6 +72,7 @@ TEST_F(AboutWindowTest, FillsFromTheRecordTheScannerSeenLastAndTheProbe) {
     EXPECT_EQ(LabelOf(none, "lblScannerVersionLabel"), "Scanner Version: Not Connected");
     EXPECT_EQ(LabelOf(none, "CountryLabel"), "Registration Country: United Kingdom");
     EXPECT_EQ(LabelOf(none, "lblDatabaseLabel"), "Tallybird Database Offline");
+    EXPECT_EQ(LabelOf(none, "lblLogFile"), "Log: " + LogFile::DefaultFile().string());
 
     RegistrationRecord record;
     record.ownerName = "Ann Owner";
