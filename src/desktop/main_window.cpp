@@ -597,17 +597,19 @@ void MainWindow::SessionStopped(const std::string& reason) {
     // Stays until the next caption, which the next session brings.
     HideStepProgress();
     progressLabel_->setText(ToQ(kSessionStoppedPrefix + reason));
+    stopReason_ = reason;
 }
 
 void MainWindow::SessionStarted() {
     sessionRunning_ = true;
+    stopReason_.clear();
 }
 
 void MainWindow::SessionEnded(SessionEnd end) {
     sessionRunning_ = false;
     HideStepProgress();
-    if (const auto notice =
-            NoticeForSessionEnd(end, static_cast<std::size_t>(chipList_->topLevelItemCount()))) {
+    if (const auto notice = NoticeForSessionEnd(
+            end, static_cast<std::size_t>(chipList_->topLevelItemCount()), stopReason_)) {
         tray_.Notify(ToQ(notice->title), ToQ(notice->text),
                      notice->warning ? NoticeLevel::Warning : NoticeLevel::Information);
     }

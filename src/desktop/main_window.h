@@ -129,6 +129,8 @@ private:
     std::vector<std::string> rowChipNumbers_;
     bool ended_ = false;
     bool sessionRunning_ = false;
+    // Why the last session stopped, for its end's notification.
+    std::string stopReason_;
     bool quitWhenSessionEnds_ = false;
     // "Show" is read only when the settings file changed since the last tick.
     FileWatch settingsWatch_;

@@ -2,7 +2,20 @@
 
 namespace tallybird {
 
-std::optional<SessionNotice> NoticeForSessionEnd(SessionEnd end, std::size_t chips) {
+namespace {
+
+// The user's words first, then why, for support.
+SessionNotice WithReason(SessionNotice notice, const std::string& reason) {
+    if (!reason.empty()) {
+        notice.text += "\nWhy: " + reason;
+    }
+    return notice;
+}
+
+} // namespace
+
+std::optional<SessionNotice> NoticeForSessionEnd(SessionEnd end, std::size_t chips,
+                                                 const std::string& reason) {
     switch (end) {
     case SessionEnd::Orderly: {
         std::string read = chips == 0   ? "No new chips were read"
@@ -12,14 +25,16 @@ std::optional<SessionNotice> NoticeForSessionEnd(SessionEnd end, std::size_t chi
                              false};
     }
     case SessionEnd::Failure:
-        return SessionNotice{"Kivo Scanner update failed",
-                             "The scanner was not updated. Plug it in again to finish the update.",
-                             true};
+        return WithReason({"Kivo Scanner update failed",
+                           "The scanner was not updated. Plug it in again to finish the update.",
+                           true},
+                          reason);
     case SessionEnd::SoftwareError:
-        return SessionNotice{"Kivo Scanner update stopped",
-                             "A software error stopped the update. Please close and restart the "
-                             "program.",
-                             true};
+        return WithReason({"Kivo Scanner update stopped",
+                           "A software error stopped the update. Please close and restart the "
+                           "program.",
+                           true},
+                          reason);
     case SessionEnd::NotRun:
         break;
     }

@@ -16,7 +16,10 @@ struct SessionNotice {
 };
 
 // The notice for a session's end; `chips` is the number of rows the session
-// put in the chip list. Nothing for a session that never ran.
-std::optional<SessionNotice> NoticeForSessionEnd(SessionEnd end, std::size_t chips);
+// put in the chip list, `reason` why a session that stopped did so (from
+// the session, empty when it ended in order). Nothing for a session that
+// never ran.
+std::optional<SessionNotice> NoticeForSessionEnd(SessionEnd end, std::size_t chips,
+                                                 const std::string& reason = {});
 
 } // namespace tallybird
