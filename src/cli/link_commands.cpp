@@ -56,7 +56,7 @@ int RunPorts(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << "usage: tallybird-cli ports\n";
         return kUsageError;
     }
-    SettingsStore store(SettingsStore::DefaultFile());
+    SettingsStore store(SettingsStore::DefaultFile(), SettingsStore::AdministratorDefaultFiles());
     const Settings settings(store);
     const PortDirectory directory = PortDirectory::FromSettings(settings);
     for (int port = kFirstPort; port <= kLastPort; ++port) {

@@ -15,7 +15,7 @@ bool AllDigits(const std::string& text) {
 }
 
 std::optional<Device> ResolvePort(const std::string& word, std::ostream& err) {
-    SettingsStore store(SettingsStore::DefaultFile());
+    SettingsStore store(SettingsStore::DefaultFile(), SettingsStore::AdministratorDefaultFiles());
     const Settings settings(store);
     const PortDirectory directory = PortDirectory::FromSettings(settings);
     if (AllDigits(word)) {

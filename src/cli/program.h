@@ -20,7 +20,7 @@ inline constexpr int kUsageError = 64;
 
 // What the desktop program holds for the whole run, for one command.
 struct Program {
-    SettingsStore store{SettingsStore::DefaultFile()};
+    SettingsStore store{SettingsStore::DefaultFile(), SettingsStore::AdministratorDefaultFiles()};
     Settings settings{store};
     SharedState state;
     OrganisationTable organisations;

@@ -67,7 +67,9 @@ CommandLine ReadCommandLine(int argc, char** argv) {
 } // namespace
 
 DesktopProgram::DesktopProgram(DesktopOptions options)
-    : options_(std::move(options)), store_(SettingsStore::DefaultFile()), settings_(store_) {
+    : options_(std::move(options)),
+      store_(SettingsStore::DefaultFile(), SettingsStore::AdministratorDefaultFiles()),
+      settings_(store_) {
     if (options_.dialogs != nullptr) {
         dialogs_ = options_.dialogs;
     } else {

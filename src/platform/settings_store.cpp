@@ -7,6 +7,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace tallybird {
 namespace {
 
@@ -40,12 +43,45 @@ bool MayHoldSettings(const std::filesystem::path& file) {
 
 } // namespace
 
-SettingsStore::SettingsStore(const std::filesystem::path& iniFile) : file_(iniFile) {}
+SettingsStore::SettingsStore(const std::filesystem::path& iniFile,
+                             std::vector<std::filesystem::path> defaultsFiles)
+    : file_(iniFile), defaultsFiles_(std::move(defaultsFiles)) {}
 
 SettingsStore::~SettingsStore() = default;
 
 std::filesystem::path SettingsStore::DefaultFile() {
     return XdgHome("XDG_CONFIG_HOME", ".config") / "Tallybird" / "Tallybird.ini";
+}
+
+std::vector<std::filesystem::path> SettingsStore::AdministratorDefaultFiles() {
+    const char* value = std::getenv("XDG_CONFIG_DIRS");
+    const std::string dirs = value != nullptr && *value != '\0' ? value : "/etc/xdg";
+    std::vector<std::filesystem::path> files;
+    std::size_t from = 0;
+    while (from <= dirs.size()) {
+        const std::size_t colon = std::min(dirs.find(':', from), dirs.size());
+        const std::filesystem::path dir = dirs.substr(from, colon - from);
+        if (dir.is_absolute()) {
+            files.push_back(dir / "Tallybird" / "Tallybird.ini");
+        }
+        from = colon + 1;
+    }
+    return files;
+}
+
+std::optional<std::string> SettingsStore::AdministratorDefault(const QString& keyPath) const {
+    for (const std::filesystem::path& file : defaultsFiles_) {
+        struct stat info {};
+        if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            continue;
+        }
+        const QSettings defaults(QString::fromStdString(file.string()), QSettings::IniFormat);
+        const QVariant value = defaults.value(keyPath);
+        if (value.isValid()) {
+            return TextOf(value);
+        }
+    }
+    return std::nullopt;
 }
 
 QSettings* SettingsStore::Open() const {
@@ -62,16 +98,15 @@ QSettings* SettingsStore::Open() const {
 std::string SettingsStore::Get(std::string_view section, std::string_view key,
                                std::string_view defaultValue) const {
     std::lock_guard lock(mutex_);
-    QSettings* settings = Open();
-    if (settings == nullptr) {
-        return std::string(defaultValue);
+    const QString keyPath = KeyPath(section, key);
+    if (QSettings* settings = Open()) {
+        settings->sync();
+        const QVariant value = settings->value(keyPath);
+        if (value.isValid()) {
+            return TextOf(value);
+        }
     }
-    settings->sync();
-    const QVariant value = settings->value(KeyPath(section, key));
-    if (!value.isValid()) {
-        return std::string(defaultValue);
-    }
-    return TextOf(value);
+    return AdministratorDefault(keyPath).value_or(std::string(defaultValue));
 }
 
 void SettingsStore::Save(std::string_view section, std::string_view key, std::string_view value) {

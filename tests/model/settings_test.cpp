@@ -16,6 +16,39 @@ protected:
     std::filesystem::path ini = dir / "Tallybird.ini";
 };
 
+// An administrator's file beneath the user's: a clinic sets the service
+// address once for every account, and each user's own choice still wins.
+TEST_F(SettingsTest, AdministratorDefaultsLieBeneathTheUsersFile) {
+    test::ScopedEnvironment env;
+    env.Set("XDG_CONFIG_DIRS", (dir / "site").string() + ":relative:" + (dir / "vendor").string());
+    const auto files = SettingsStore::AdministratorDefaultFiles();
+    ASSERT_EQ(files,
+              (std::vector<std::filesystem::path>{dir / "site" / "Tallybird" / "Tallybird.ini",
+                                                  dir / "vendor" / "Tallybird" / "Tallybird.ini"}))
+        << "relative entries are ignored";
+    std::filesystem::create_directories(dir / "site" / "Tallybird");
+    std::filesystem::create_directories(dir / "vendor" / "Tallybird");
+    test::WriteTextFile(files[0], "[Settings]\nServerBaseUrl=https://clinic.example/alpha/\n");
+    test::WriteTextFile(files[1], "[Settings]\nServerBaseUrl=https://vendor.example/alpha/\n"
+                                  "WedgeEnd=9\n");
+
+    SettingsStore store(ini, files);
+    Settings settings(store);
+    EXPECT_EQ(settings.ServerBaseUrl(), "https://clinic.example/alpha/") << "first listed first";
+    EXPECT_EQ(settings.WedgeEnd(), "9");
+    EXPECT_EQ(settings.StartUp(), "") << "a key no file holds keeps its default";
+    store.Save("Settings", "WedgeEnd", "27");
+    EXPECT_EQ(settings.WedgeEnd(), "27") << "the user's own value wins";
+    EXPECT_EQ(test::ReadFile(files[1]).size(), std::string("[Settings]\nServerBaseUrl=https://"
+                                                           "vendor.example/alpha/\nWedgeEnd=9\n")
+                                                   .size())
+        << "the defaults are only read";
+
+    env.Unset("XDG_CONFIG_DIRS");
+    EXPECT_EQ(SettingsStore::AdministratorDefaultFiles(),
+              std::vector<std::filesystem::path>{"/etc/xdg/Tallybird/Tallybird.ini"});
+}
+
 TEST_F(SettingsTest, AbsentKeysReadAsTheirDefaults) {
     SettingsStore store(ini);
     Settings settings(store);
