@@ -1,17 +1,10 @@
 #include "cli/about_commands.h"
 
 #include "cli/program.h"
-
 #include "model/country_table.h"
 #include "model/registration_record.h"
-#include "model/settings.h"
-#include "model/shared_state.h"
-#include "platform/data_folder.h"
-#include "platform/settings_store.h"
 #include "runtime/about_info.h"
 #include "runtime/software_update.h"
-#include "web/http_client.h"
-#include "web/service_client.h"
 
 #include <ostream>
 

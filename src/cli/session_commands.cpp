@@ -3,19 +3,8 @@
 #include "cli/cli_observer.h"
 #include "cli/port_argument.h"
 #include "cli/program.h"
-#include "model/organisation_table.h"
-#include "model/settings.h"
-#include "model/shared_state.h"
-#include "platform/clock.h"
-#include "platform/data_folder.h"
-#include "platform/settings_store.h"
 #include "platform/single_instance.h"
-#include "runtime/chip_export.h"
 #include "runtime/detection_runner.h"
-#include "runtime/session_wiring.h"
-#include "session/session.h"
-#include "web/http_client.h"
-#include "web/service_client.h"
 
 #include <atomic>
 #include <chrono>

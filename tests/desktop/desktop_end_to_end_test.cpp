@@ -80,16 +80,24 @@ DesktopOptions StartedAtLogin(ScriptedDialogs& dialogs) {
     return options;
 }
 
+// Each test on the Xvfb display, in folders of its own.
+class DesktopEndToEnd : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!XvfbDisplayReady()) {
+            GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";
+        }
+    }
+
+    TempDir dir;
+    ProgramFolders folders{dir};
+};
+
 std::string Caption(MainWindow& window) {
     return window.findChild<QLabel*>("ProgressLabel")->text().toStdString();
 }
 
-TEST(DesktopEndToEnd, ScannerPluggedSessionRunsAndUnplugGoesBackToTheTray) {
-    if (!XvfbDisplayReady()) {
-        GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";
-    }
-    TempDir dir;
-    ProgramFolders folders(dir);
+TEST_F(DesktopEndToEnd, ScannerPluggedSessionRunsAndUnplugGoesBackToTheTray) {
     FakeSystemTray tray;
     ServiceSim service(dir.Path(), ServiceState());
     std::filesystem::create_directories(dir / "scanner");
@@ -155,12 +163,7 @@ TEST(DesktopEndToEnd, ScannerPluggedSessionRunsAndUnplugGoesBackToTheTray) {
 // The desktop program and tallybird-cli watch never run sessions side by
 // side: a watch started beside the program says which one holds the scanners
 // and ends.
-TEST(DesktopEndToEnd, AWatchBesideTheProgramSaysWhoHoldsTheScanners) {
-    if (!XvfbDisplayReady()) {
-        GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";
-    }
-    TempDir dir;
-    ProgramFolders folders(dir);
+TEST_F(DesktopEndToEnd, AWatchBesideTheProgramSaysWhoHoldsTheScanners) {
     {
         SettingsStore store(folders.SettingsFile());
         store.Save("Settings", "StartUp", "Registered");
@@ -188,12 +191,7 @@ TEST(DesktopEndToEnd, AWatchBesideTheProgramSaysWhoHoldsTheScanners) {
     desktop.waitForFinished();
 }
 
-TEST(DesktopEndToEnd, AFailedSessionSaysWhyOnTheStatusLineAndShowsNoOldChips) {
-    if (!XvfbDisplayReady()) {
-        GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";
-    }
-    TempDir dir;
-    ProgramFolders folders(dir);
+TEST_F(DesktopEndToEnd, AFailedSessionSaysWhyOnTheStatusLineAndShowsNoOldChips) {
     FakeSystemTray tray;
     ServiceSim service(dir.Path(), ServiceState());
     ASSERT_TRUE(service.SetFault("upscan.php", "500")); // the upload is refused
@@ -234,12 +232,7 @@ TEST(DesktopEndToEnd, AFailedSessionSaysWhyOnTheStatusLineAndShowsNoOldChips) {
     EXPECT_FALSE(program.WorkerBusy());
 }
 
-TEST(DesktopEndToEnd, QuitNowDuringASessionEndsTheProgramAndTheSessionFinishesWithoutTheWindow) {
-    if (!XvfbDisplayReady()) {
-        GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";
-    }
-    TempDir dir;
-    ProgramFolders folders(dir);
+TEST_F(DesktopEndToEnd, QuitNowDuringASessionEndsTheProgramAndTheSessionFinishesWithoutTheWindow) {
     FakeSystemTray tray;
     ServiceSim service(dir.Path(), ServiceState());
     std::filesystem::create_directories(dir / "scanner");
