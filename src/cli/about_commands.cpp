@@ -10,11 +10,7 @@
 
 namespace tallybird::cli {
 
-int RunAbout(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (!args.empty()) {
-        err << "tallybird-cli: usage: about\n";
-        return kUsageError;
-    }
+int RunAbout(const CommandLine&, std::ostream& out, std::ostream&) {
     Program program;
     RegistrationRecord record = ReadRegistrationRecord(program.state.dataFolder);
     ApplyRegistrationDefaults(record);
@@ -26,16 +22,8 @@ int RunAbout(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return 0;
 }
 
-int RunUpdate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    bool install = false;
-    for (const std::string& arg : args) {
-        if (arg == "--install" && !install) {
-            install = true;
-        } else {
-            err << "tallybird-cli: usage: update [--install]\n";
-            return kUsageError;
-        }
-    }
+int RunUpdate(const CommandLine& line, std::ostream& out, std::ostream& err) {
+    const bool install = line.Has("install");
     Program program;
     const UpdateCheck check = CheckForUpdate(program.service, RunningVersion());
     out << check.currentLine << '\n' << check.latestLine << '\n';

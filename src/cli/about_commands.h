@@ -1,19 +1,19 @@
 #pragma once
 
+#include "cli/command_line.h"
+
 #include <iosfwd>
-#include <string>
-#include <vector>
 
 namespace tallybird::cli {
 
 // `tallybird-cli about`: the About window's six lines, after its service
 // probe. Exit 0.
-int RunAbout(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunAbout(const CommandLine& line, std::ostream& out, std::ostream& err);
 
 // `tallybird-cli update [--install]`: the current and latest versions; with
 // --install and a newer version, the installer is downloaded and started.
 // Exit 1 when that download failed or this build leaves updates to the
 // package manager.
-int RunUpdate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunUpdate(const CommandLine& line, std::ostream& out, std::ostream& err);
 
 } // namespace tallybird::cli

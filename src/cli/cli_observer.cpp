@@ -1,5 +1,7 @@
 #include "cli/cli_observer.h"
 
+#include "runtime/session_notice.h"
+
 namespace tallybird {
 
 void CliObserver::ShowCaption(const std::string& caption) {
@@ -18,6 +20,11 @@ void CliObserver::ShowChipList(const ChipHistory& history) {
 void CliObserver::ShowMessage(const std::string& title, const std::string& text, MessageIcon) {
     out_.flush();
     err_ << title << ": " << text << std::endl;
+}
+
+void CliObserver::PortRefused(const std::string& device) {
+    out_.flush();
+    err_ << "tallybird-cli: " << PermissionRemedyText(device) << std::endl;
 }
 
 } // namespace tallybird

@@ -31,6 +31,9 @@ public:
     // Why a session stopped goes to the log (-v); the terminal keeps to its
     // message line and the exit status.
     void SessionStopped(const std::string&) override {}
+    // A scanner's port refused for lack of permission: one line with the
+    // remedy (watch).
+    void PortRefused(const std::string& device) override;
 
     bool WedgeStarted() const { return wedgeStarted_; }
     const std::vector<std::string>& Rows() const { return rows_; }

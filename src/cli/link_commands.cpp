@@ -1,6 +1,7 @@
 #include "cli/link_commands.h"
 
 #include "cli/port_argument.h"
+#include "cli/program.h"
 
 #include "link/commands.h"
 #include "link/port_directory.h"
@@ -21,8 +22,6 @@
 namespace tallybird::cli {
 
 namespace {
-
-constexpr int kUsageError = 64;
 
 std::optional<std::uint8_t> ParseByte(const std::string& word) {
     if (!AllDigits(word) || word.size() > 3) {
@@ -51,24 +50,26 @@ const char* ReasonText(FailReason reason) {
 
 } // namespace
 
-int RunPorts(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (!args.empty()) {
-        err << "usage: tallybird-cli ports\n";
-        return kUsageError;
-    }
+int RunPorts(const CommandLine&, std::ostream& out, std::ostream&) {
     SettingsStore store(SettingsStore::DefaultFile(), SettingsStore::AdministratorDefaultFiles());
     const Settings settings(store);
     const PortDirectory directory = PortDirectory::FromSettings(settings);
     for (int port = kFirstPort; port <= kLastPort; ++port) {
-        out << port << '\t' << static_cast<int>(directory.Status(port)) << '\t'
-            << directory.Path(port).string() << '\t' << directory.Description(port) << '\n';
+        const PortCheck check = directory.Check(port);
+        std::string description = directory.Description(port);
+        if (check.failure.kind == OpenError::kPermission) {
+            description += description.empty() ? "permission denied" : ", permission denied";
+        }
+        out << port << '\t' << static_cast<int>(check.status) << '\t'
+            << directory.Path(port).string() << '\t' << description << '\n';
     }
     return 0;
 }
 
-int RunSend(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunSend(const CommandLine& line, std::ostream& out, std::ostream& err) {
     constexpr const char* kUsage =
-        "usage: tallybird-cli send PORT CODE [BYTE...]  (BYTE: 0..255)\n";
+        "tallybird-cli: usage: send PORT CODE [BYTE...]  (BYTE: 0..255)\n";
+    const std::vector<std::string>& args = line.positional;
     if (args.size() < 2 || args[1].empty()) {
         err << kUsage;
         return kUsageError;
@@ -86,12 +87,13 @@ int RunSend(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (!device) {
         return kUsageError;
     }
+    ReportIfRefused(device->path, err);
     QtSerialPort port;
     const SteadyClock clock;
     Transport transport(port, clock);
     TransportLink link(transport, device->path);
     if (!link.Open()) {
-        err << "tallybird-cli: cannot open " << device->path.string() << '\n';
+        err << "tallybird-cli: cannot open " << link.OpenFailureText() << '\n';
         out << '\n';
         return 1;
     }
@@ -110,15 +112,12 @@ int RunSend(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return 0;
 }
 
-int RunProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1) {
-        err << "usage: tallybird-cli probe PORT\n";
-        return kUsageError;
-    }
-    const auto device = ResolvePort(args[0], err);
+int RunProbe(const CommandLine& line, std::ostream& out, std::ostream& err) {
+    const auto device = ResolvePort(line.positional.at(0), err);
     if (!device) {
         return kUsageError;
     }
+    ReportIfRefused(device->path, err);
     QtSerialPort port;
     const SteadyClock clock;
     const std::string reply = ProbePort(port, device->path, device->description, clock);

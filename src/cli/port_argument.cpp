@@ -3,9 +3,13 @@
 #include "link/port_directory.h"
 #include "model/settings.h"
 #include "platform/settings_store.h"
+#include "runtime/session_notice.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace tallybird::cli {
 
@@ -32,6 +36,14 @@ std::optional<Device> ResolvePort(const std::string& word, std::ostream& err) {
         return std::nullopt;
     }
     return Device{word, directory.DescriptionOfPath(word), directory.NumberOf(word).value_or(0)};
+}
+
+void ReportIfRefused(const std::filesystem::path& device, std::ostream& err) {
+    std::error_code ec;
+    if (std::filesystem::exists(device, ec) && ::access(device.c_str(), R_OK | W_OK) != 0 &&
+        errno == EACCES) {
+        err << "tallybird-cli: " << PermissionRemedyText(device.string()) << '\n';
+    }
 }
 
 } // namespace tallybird::cli

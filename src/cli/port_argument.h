@@ -20,4 +20,8 @@ bool AllDigits(const std::string& text);
 // Nothing (and a message on `err`) for a number outside 1..255.
 std::optional<Device> ResolvePort(const std::string& word, std::ostream& err);
 
+// One line on `err` with the remedy when this account may not open the
+// device (the commands go on and fail as they would).
+void ReportIfRefused(const std::filesystem::path& device, std::ostream& err);
+
 } // namespace tallybird::cli

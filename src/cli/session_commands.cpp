@@ -37,33 +37,15 @@ extern "C" void RequestStop(int) {
 
 } // namespace
 
-int RunSync(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::optional<std::string> portWord;
-    std::optional<std::filesystem::path> saveFile;
-    bool testMode = false;
-    bool reset = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--test-mode") {
-            testMode = true;
-        } else if (args[i] == "--reset") {
-            reset = true;
-        } else if (args[i] == "--save" && i + 1 < args.size()) {
-            saveFile = args[++i];
-        } else if (!portWord && !args[i].starts_with("--")) {
-            portWord = args[i];
-        } else {
-            err << "tallybird-cli: usage: sync PORT [--test-mode] [--reset] [--save FILE]\n";
-            return kUsageError;
-        }
-    }
-    if (!portWord) {
-        err << "tallybird-cli: usage: sync PORT [--test-mode] [--reset] [--save FILE]\n";
-        return kUsageError;
-    }
-    const auto device = ResolvePort(*portWord, err);
+int RunSync(const CommandLine& line, std::ostream& out, std::ostream& err) {
+    const bool testMode = line.Has("test-mode");
+    const bool reset = line.Has("reset");
+    const std::optional<std::string> saveFile = line.Value("save");
+    const auto device = ResolvePort(line.positional.at(0), err);
     if (!device) {
         return kUsageError;
     }
+    ReportIfRefused(device->path, err);
 
     Program program;
     if (testMode) {
@@ -81,11 +63,7 @@ int RunSync(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return ExitCodeOf(end);
 }
 
-int RunWatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (!args.empty()) {
-        err << "tallybird-cli: usage: watch\n";
-        return kUsageError;
-    }
+int RunWatch(const CommandLine&, std::ostream& out, std::ostream& err) {
     // One program runs sessions for this account: never two watches, nor a
     // watch beside the desktop program.
     SingleInstance instance(SingleInstance::DefaultLockFile());

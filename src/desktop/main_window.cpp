@@ -5,8 +5,10 @@
 #include "desktop/update_window.h"
 #include "platform/data_folder.h"
 #include "platform/locale_info.h"
+#include "platform/log_file.h"
 #include "platform/login_start.h"
 #include "platform/user_guide.h"
+#include "runtime/debug_information.h"
 #include "runtime/session_notice.h"
 #include "runtime/test_mode.h"
 
@@ -263,6 +265,8 @@ void MainWindow::BuildMenus() {
     AddSeparator(help, "mnubar4");
     connect(AddItem(help, "mnuHelpAbout", "About"), &QAction::triggered, this,
             &MainWindow::OpenAboutWindow);
+    connect(AddItem(help, "mnuHelpDebugInfo", "Copy Debug Information"), &QAction::triggered, this,
+            &MainWindow::CopyDebugInformation);
 }
 
 void MainWindow::Load() {
@@ -616,6 +620,20 @@ void MainWindow::SessionEnded(SessionEnd end) {
     if (quitWhenSessionEnds_) {
         EndProgram();
     }
+}
+
+void MainWindow::CopyDebugInformation() {
+    const DebugFacts facts = CollectDebugFacts(settings_.Store(), LogFile::DefaultFile());
+    QGuiApplication::clipboard()->setText(ToQ(DebugInformationText(facts)));
+    tray_.Notify(QStringLiteral("Tallybird"),
+                 QStringLiteral("Debug information copied to the clipboard: paste it into your "
+                                "message to support."),
+                 NoticeLevel::Information);
+}
+
+void MainWindow::PortRefused(const std::string& device) {
+    const SessionNotice notice = NoticeForPermissionDenied(device);
+    tray_.Notify(ToQ(notice.title), ToQ(notice.text), NoticeLevel::Warning);
 }
 
 } // namespace tallybird

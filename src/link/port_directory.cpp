@@ -44,18 +44,38 @@ std::filesystem::path DefaultDevicePath(int port) {
     return "/dev/ttyACM" + std::to_string(port - kFirstAcmPort);
 }
 
-PortStatus StatusOfDevice(const std::filesystem::path& device) {
+PortCheck CheckDevice(const std::filesystem::path& device, bool candidate) {
     std::error_code ec;
     if (device.empty() || !std::filesystem::exists(device, ec)) {
-        return PortStatus::kAbsent;
+        return {PortStatus::kAbsent, {}};
+    }
+    if (!candidate) {
+        return {PortStatus::kAvailable, {}};
     }
     QtSerialPort port;
     port.SetDevice(device);
     if (!port.Open()) {
-        return PortStatus::kBusy;
+        return {PortStatus::kBusy, port.LastOpenFailure()};
     }
     port.Close();
-    return PortStatus::kAvailable;
+    return {PortStatus::kAvailable, {}};
+}
+
+PortStatus StatusOfDevice(const std::filesystem::path& device) {
+    return CheckDevice(device, true).status;
+}
+
+std::string KernelDriverOf(const std::filesystem::path& device,
+                           const std::filesystem::path& systemRoot) {
+    std::error_code ec;
+    const auto canonical = std::filesystem::canonical(device, ec);
+    const std::string name = (ec ? device : canonical).filename().string();
+    if (name.empty()) {
+        return {};
+    }
+    const auto driver = std::filesystem::read_symlink(
+        systemRoot / "class" / "tty" / name / "device" / "driver", ec);
+    return ec ? std::string() : driver.filename().string();
 }
 
 PortDirectory::PortDirectory(std::map<int, std::filesystem::path> mapped)
@@ -70,8 +90,9 @@ PortDirectory PortDirectory::FromSettings(const Settings& settings) {
 void PortDirectory::Refresh() {
     system_.clear();
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        system_[info.systemLocation().toStdString()] = {info.description().toStdString(),
-                                                        info.hasVendorIdentifier()};
+        const std::string location = info.systemLocation().toStdString();
+        system_[location] = {info.description().toStdString(),
+                             KernelDriverOf(location) == kScannerDriver};
     }
 }
 
@@ -82,11 +103,8 @@ std::filesystem::path PortDirectory::Path(int port) const {
     return DefaultDevicePath(port);
 }
 
-std::string PortDirectory::SystemDescription(const std::filesystem::path& device,
-                                             bool mapped) const {
-    if (mapped) {
-        return UsbDescription(device);
-    }
+const PortDirectory::SystemPort*
+PortDirectory::SystemPortOf(const std::filesystem::path& device) const {
     auto found = system_.find(device.string());
     if (found == system_.end()) {
         std::error_code ec;
@@ -95,10 +113,30 @@ std::string PortDirectory::SystemDescription(const std::filesystem::path& device
             found = system_.find(canonical.string());
         }
     }
-    if (found == system_.end()) {
+    return found == system_.end() ? nullptr : &found->second;
+}
+
+std::string PortDirectory::SystemDescription(const std::filesystem::path& device,
+                                             bool mapped) const {
+    if (mapped) {
+        return UsbDescription(device);
+    }
+    const SystemPort* system = SystemPortOf(device);
+    if (system == nullptr) {
         return {};
     }
-    return found->second.usb ? UsbDescription(device) : found->second.description;
+    return system->scannerDriver ? UsbDescription(device) : system->description;
+}
+
+bool PortDirectory::IsCandidate(int port) const {
+    if (port < kFirstPort || port > kLastPort) {
+        return false;
+    }
+    if (IsMapped(port)) {
+        return true;
+    }
+    const SystemPort* system = SystemPortOf(Path(port));
+    return system != nullptr && system->scannerDriver;
 }
 
 std::string PortDirectory::Description(int port) const {
@@ -116,7 +154,11 @@ std::string PortDirectory::DescriptionOfPath(const std::filesystem::path& device
 }
 
 PortStatus PortDirectory::Status(int port) const {
-    return StatusOfDevice(Path(port));
+    return Check(port).status;
+}
+
+PortCheck PortDirectory::Check(int port) const {
+    return CheckDevice(Path(port), IsCandidate(port));
 }
 
 std::optional<int> PortDirectory::NumberOf(const std::filesystem::path& device) const {

@@ -26,6 +26,24 @@ int ClampMs(std::chrono::milliseconds limit) {
     return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(limit.count(), 0, INT_MAX));
 }
 
+// Qt reports a lock held by another program, a device opened exclusively
+// and a device the user may not open alike as a permission error: only the
+// last is the user's permission, and only access() tells them apart.
+OpenError OpenErrorOf(QSerialPort::SerialPortError error, const std::filesystem::path& device) {
+    switch (error) {
+    case QSerialPort::PermissionError:
+        return ::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES
+                   ? OpenError::kPermission
+                   : OpenError::kBusy;
+    case QSerialPort::DeviceNotFoundError:
+        return OpenError::kAbsent;
+    case QSerialPort::NoError:
+        return OpenError::kNone;
+    default:
+        return OpenError::kOther;
+    }
+}
+
 } // namespace
 
 QtSerialPort::QtSerialPort() : port_(std::make_unique<QSerialPort>()) {}
@@ -35,6 +53,7 @@ QtSerialPort::~QtSerialPort() {
 }
 
 void QtSerialPort::SetDevice(const std::filesystem::path& device) {
+    device_ = device;
     port_->setPortName(QString::fromStdString(device.string()));
 }
 
@@ -42,8 +61,11 @@ bool QtSerialPort::Open() {
     if (port_->isOpen()) {
         return true;
     }
+    openFailure_ = {};
     port_->setReadBufferSize(kReadBufferBytes);
     if (!port_->open(QIODevice::ReadWrite)) {
+        openFailure_ = {OpenErrorOf(port_->error(), device_),
+                        device_.string() + ": " + port_->errorString().toStdString()};
         port_->clearError();
         return false;
     }
@@ -54,6 +76,8 @@ bool QtSerialPort::Open() {
         port_->setParity(QSerialPort::NoParity) && port_->setStopBits(QSerialPort::OneStop) &&
         port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
+        openFailure_ = {OpenError::kOther, device_.string() + ": the line settings were refused (" +
+                                               port_->errorString().toStdString() + ")"};
         Close();
         return false;
     }

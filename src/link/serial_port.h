@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 
 class QSerialPort;
 
@@ -18,6 +19,21 @@ enum class WaitResult {
     kData,    // bytes are waiting to be read
     kTimeout, // the time limit passed without a byte
     kBroken,  // the device failed or went away; the port has been closed
+};
+
+// Why the last Open failed: the kind matters to detection (a port refused
+// for lack of permission is reported with its remedy), the text to the log.
+enum class OpenError {
+    kNone,
+    kPermission, // the user may not open the device (not in dialout, no udev rule)
+    kBusy,       // another program holds it, or its lock file
+    kAbsent,     // the device is not there
+    kOther,      // anything else (not a terminal, a setting refused)
+};
+
+struct OpenFailure {
+    OpenError kind = OpenError::kNone;
+    std::string text; // the system's own words, with the device
 };
 
 // The serial port control behind an interface: every port runs at
@@ -39,6 +55,8 @@ public:
     // Releases the device; harmless when not open.
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
+    // Why the last Open failed; kind kNone after one that succeeded.
+    virtual OpenFailure LastOpenFailure() const { return {}; }
 
     // Sends the bytes in order and returns once the driver has them.
     virtual bool Write(ByteView bytes) = 0;
@@ -66,6 +84,7 @@ public:
     bool Open() override;
     void Close() override;
     bool IsOpen() const override;
+    OpenFailure LastOpenFailure() const override { return openFailure_; }
     bool Write(ByteView bytes) override;
     std::size_t BytesWaiting() override;
     std::size_t Read(std::span<std::uint8_t> into) override;
@@ -76,6 +95,8 @@ private:
     bool CheckBroken();
 
     std::unique_ptr<QSerialPort> port_;
+    std::filesystem::path device_;
+    OpenFailure openFailure_;
 };
 
 } // namespace tallybird

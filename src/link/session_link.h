@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 
 namespace tallybird {
 
@@ -18,6 +19,8 @@ public:
     virtual bool Open() = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
+    // Why the last Open failed, in the system's words; empty when unknown.
+    virtual std::string OpenFailureText() const { return {}; }
     // The command text (code and argument bytes) goes out with its carriage
     // return; true when a complete reply came in time.
     [[nodiscard]] virtual bool SendCommand(ByteView commandText) = 0;

@@ -19,6 +19,9 @@ public:
     }
     void Close() override { transport_.Port().Close(); }
     bool IsOpen() const override { return transport_.Port().IsOpen(); }
+    std::string OpenFailureText() const override {
+        return transport_.Port().LastOpenFailure().text;
+    }
     [[nodiscard]] bool SendCommand(ByteView commandText) override {
         lastResult_ = transport_.SendCommand(commandText);
         return lastResult_.Ok();

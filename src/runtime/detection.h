@@ -2,6 +2,7 @@
 
 #include "link/port_directory.h"
 #include "model/settings.h"
+#include "platform/clock.h"
 
 #include <array>
 #include <atomic>
@@ -29,7 +30,17 @@ public:
     DetectionEnvironment(const DetectionEnvironment&) = delete;
     DetectionEnvironment& operator=(const DetectionEnvironment&) = delete;
 
+    // Opens a candidate to find out; a port that is no candidate is never
+    // opened.
     virtual PortStatus PortStatusOf(int port) = 0;
+    // Whether the port's device is there, without opening it.
+    virtual bool PortPresent(int port) { return PortStatusOf(port) != PortStatus::kAbsent; }
+    // After PortStatusOf said busy: whether the user lacks permission to open
+    // the port (rather than another program holding it).
+    virtual bool PermissionDenied(int /*port*/) { return false; }
+    // Tells the user, once per attachment, that a candidate port was refused
+    // for lack of permission, and how to fix it.
+    virtual void ReportPermissionDenied(int /*port*/) {}
     // The probe's reply text ("PA"); empty when the port is no candidate.
     virtual std::string Probe(int port) = 0;
     // The service clock's numeric value; 0 when the service is not reachable.
@@ -46,9 +57,12 @@ public:
 
 // Runs detection passes, never two at once. It keeps the state of every
 // port from pass to pass for as long as it lives, every port unknown at first.
+// A port whose probe found no scanner is left alone for a while, longer each
+// time (1, 2, 4, 8, 16, 32 s, then every 60 s), until it goes away: other
+// devices get a few probes, not one a second.
 class Detector {
 public:
-    explicit Detector(const Settings& settings) : settings_(settings) {}
+    Detector(const Settings& settings, const Clock& clock) : settings_(settings), clock_(clock) {}
 
     // One pass; false (and nothing done) while another pass is running.
     bool RunPass(DetectionEnvironment& env);
@@ -58,11 +72,25 @@ public:
     PortState StateOf(int port) const { return ports_[CellOf(port)]; }
 
 private:
+    // The waiting of a port whose probes found no scanner.
+    struct Backoff {
+        int misses = 0;
+        Clock::TimePoint nextProbe{};
+    };
+
     static std::size_t CellOf(int port);
     void Pass(DetectionEnvironment& env);
+    // False while a port that gave no scanner waits for its next probe.
+    bool ProbeDue(int port) const;
+    void NoteMiss(int port);
+    // The port went away: its next attachment starts afresh.
+    void Forget(int port);
 
     const Settings& settings_;
+    const Clock& clock_;
     std::array<PortState, 256> ports_{};
+    std::array<Backoff, 256> backoff_{};
+    std::array<bool, 256> refusalReported_{};
     std::atomic<bool> running_{false};
 };
 

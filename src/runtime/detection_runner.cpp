@@ -3,11 +3,14 @@
 #include "link/probe.h"
 #include "runtime/session_wiring.h"
 
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QObject>
 
 namespace tallybird {
 namespace {
+
+Q_LOGGING_CATEGORY(lcDetection, "tallybird.link")
 
 const std::filesystem::path kDeviceFolder = "/dev";
 
@@ -28,7 +31,7 @@ std::set<std::string> SerialDeviceNames() {
 
 DetectionRunner::DetectionRunner(SharedState& state, Settings& settings, WindowSurface& window)
     : state_(state), settings_(settings), window_(window), service_(state.serverBaseUrl, http_),
-      detector_(settings), settingsWatch_(settings.Store().File()),
+      detector_(settings, clock_), settingsWatch_(settings.Store().File()),
       deviceFolderWatch_(kDeviceFolder) {}
 
 DetectionRunner::~DetectionRunner() = default;
@@ -51,10 +54,24 @@ void DetectionRunner::RunPass() {
     }
     if (deviceFolderWatch_.Changed()) {
         devices_ = SerialDeviceNames();
+        // A device came or went: which ports are candidates may have changed.
+        if (directory_) {
+            directory_->Refresh();
+        }
     }
     systemListFresh_ = false;
     Directory();
     detector_.RunPass(*this);
+}
+
+bool DetectionRunner::PortPresent(int port) {
+    PortDirectory& directory = Directory();
+    const std::filesystem::path device = directory.Path(port);
+    if (!directory.IsMapped(port) && device.parent_path() == kDeviceFolder) {
+        return devices_.contains(device.filename().string());
+    }
+    std::error_code ec;
+    return !device.empty() && std::filesystem::exists(device, ec);
 }
 
 PortStatus DetectionRunner::PortStatusOf(int port) {
@@ -66,7 +83,28 @@ PortStatus DetectionRunner::PortStatusOf(int port) {
             return PortStatus::kAbsent;
         }
     }
-    return directory.Status(port);
+    const PortCheck check = directory.Check(port);
+    if (check.status == PortStatus::kBusy) {
+        if (refusals_[port].text != check.failure.text) {
+            qCInfo(lcDetection) << "port" << port
+                                << "cannot be opened:" << check.failure.text.c_str();
+        }
+        refusals_[port] = check.failure;
+    } else {
+        refusals_.erase(port);
+    }
+    return check.status;
+}
+
+bool DetectionRunner::PermissionDenied(int port) {
+    const auto found = refusals_.find(port);
+    return found != refusals_.end() && found->second.kind == OpenError::kPermission;
+}
+
+void DetectionRunner::ReportPermissionDenied(int port) {
+    const std::string device = Directory().Path(port).string();
+    qCWarning(lcDetection) << "permission denied for the scanner's port" << device.c_str();
+    window_.PortRefused(device);
 }
 
 std::string DetectionRunner::Probe(int port) {

@@ -40,6 +40,9 @@ public:
     void RunPass();
 
     PortStatus PortStatusOf(int port) override;
+    bool PortPresent(int port) override;
+    bool PermissionDenied(int port) override;
+    void ReportPermissionDenied(int port) override;
     std::string Probe(int port) override;
     double ServiceCheck() override;
     void RunSession(int port) override;
@@ -76,6 +79,8 @@ private:
     // The last caption a pass showed; an idle pass shows the same one every
     // second, and the window needs to hear it only once.
     std::string lastCaption_;
+    // Why each port's last status check found it busy.
+    std::map<int, OpenFailure> refusals_;
 
     // Created on the worker at first use; the session's transport keeps its
     // reply buffer for the whole run.

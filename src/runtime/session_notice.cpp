@@ -41,4 +41,15 @@ std::optional<SessionNotice> NoticeForSessionEnd(SessionEnd end, std::size_t chi
     return std::nullopt;
 }
 
+std::string PermissionRemedyText(const std::string& device) {
+    return "Permission denied: this account may not open the scanner's port " + device +
+           ". Install the Tallybird package (its udev rule gives the user at the computer "
+           "the scanner's port) and plug the scanner in again, or run "
+           "\"sudo usermod -aG dialout $USER\" and log in again.";
+}
+
+SessionNotice NoticeForPermissionDenied(const std::string& device) {
+    return {"Tallybird cannot open the scanner", PermissionRemedyText(device), true};
+}
+
 } // namespace tallybird

@@ -22,4 +22,11 @@ struct SessionNotice {
 std::optional<SessionNotice> NoticeForSessionEnd(SessionEnd end, std::size_t chips,
                                                  const std::string& reason = {});
 
+// The words that tell the user a scanner's port was refused for lack of
+// permission, with the remedy: the package's udev rule, or the dialout group.
+std::string PermissionRemedyText(const std::string& device);
+
+// The notification for such a port.
+SessionNotice NoticeForPermissionDenied(const std::string& device);
+
 } // namespace tallybird

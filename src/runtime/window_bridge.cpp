@@ -101,4 +101,8 @@ void WindowBridge::SessionEnded(SessionEnd end) {
     Post([this, end] { surface_.SessionEnded(end); });
 }
 
+void WindowBridge::PortRefused(const std::string& device) {
+    Post([this, device] { surface_.PortRefused(device); });
+}
+
 } // namespace tallybird

@@ -3,6 +3,8 @@
 #include "session/session.h"
 #include "session/session_observer.h"
 
+#include <string>
+
 namespace tallybird {
 
 // What detection and the session do to the main window and the tray: the
@@ -20,6 +22,9 @@ public:
     virtual void SessionStarted() {}
     // A session is over; the tray tells the user how it went.
     virtual void SessionEnded(SessionEnd end) = 0;
+    // A candidate port was refused for lack of permission (once per
+    // attachment): the user hears of it with the remedy.
+    virtual void PortRefused(const std::string& /*device*/) {}
     // The scanner was left in keyboard mode and has not gone since.
     virtual bool WedgeRunning() const { return false; }
 };

@@ -71,6 +71,7 @@ public:
     bool Open() override { return link_.Open(); }
     void Close() override { link_.Close(); }
     bool IsOpen() const override { return link_.IsOpen(); }
+    std::string OpenFailureText() const override { return link_.OpenFailureText(); }
     [[nodiscard]] bool SendCommand(ByteView commandText) override {
         ++commands_;
         return link_.SendCommand(commandText);
@@ -290,7 +291,9 @@ Session::Result Session::Start() {
     // the next session, so nothing the user does now skips an upload.
     reset_ = PendingReset(c_.state, c_.settings);
     if (!link_.Open()) {
-        return SoftwareError("the scanner's port could not be opened");
+        const std::string why = link_.OpenFailureText();
+        return SoftwareError("the scanner's port could not be opened" +
+                             (why.empty() ? std::string() : " (" + why + ")"));
     }
     failedStep_.clear();
     if (c_.portNumber >= 255) {

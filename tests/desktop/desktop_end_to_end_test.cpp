@@ -191,6 +191,26 @@ TEST_F(DesktopEndToEnd, AWatchBesideTheProgramSaysWhoHoldsTheScanners) {
     desktop.waitForFinished();
 }
 
+TEST(DesktopProgram, HelpAndVersionAnswerWithoutADisplayOrAWindow) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb"); // a window would fail to find its display
+    const auto run = [&](const QStringList& args) {
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(TALLYBIRD_DESKTOP_PATH, args);
+        EXPECT_TRUE(
+            program.waitForFinished(static_cast<int>(Scaled(std::chrono::seconds(10)).count())));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0) << args.join(' ').toStdString();
+        return program.readAllStandardOutput().toStdString();
+    };
+    EXPECT_TRUE(run({"--help"}).starts_with("Usage: tallybird"));
+    EXPECT_TRUE(run({"-h"}).starts_with("Usage: tallybird"));
+    EXPECT_EQ(run({"--version"}), std::string("tallybird ") + TALLYBIRD_VERSION_TEXT + "\n");
+}
+
 TEST_F(DesktopEndToEnd, AFailedSessionSaysWhyOnTheStatusLineAndShowsNoOldChips) {
     FakeSystemTray tray;
     ServiceSim service(dir.Path(), ServiceState());

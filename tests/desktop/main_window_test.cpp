@@ -136,6 +136,7 @@ TEST_F(MainWindowTest, ControlsMenusAndTrayAsTheUserFirstSeesThem) {
         "  mnuHelpUpdate|Check For Updates||on",
         "  mnubar4|-",
         "  mnuHelpAbout|About||on",
+        "  mnuHelpDebugInfo|Copy Debug Information||on",
     };
     EXPECT_EQ(bar, expected);
 
@@ -497,6 +498,17 @@ TEST_F(MainWindowTest, AStoppedSessionSaysWhyUntilTheNextSessionAndANewScannerSt
     window->ScannerConnected();
     window->ShowCaption("Progress: Scanner connected");
     EXPECT_EQ(Label("ProgressLabel"), "Progress: Scanner connected") << "the next session's";
+}
+
+TEST_F(MainWindowTest, CopyDebugInformationPutsTheReportOnTheClipboard) {
+    QApplication::clipboard()->clear();
+    window->findChild<QAction*>("mnuHelpDebugInfo")->trigger();
+    const std::string text = Text(QApplication::clipboard()->text());
+    EXPECT_TRUE(text.starts_with(std::string("Tallybird ") + TALLYBIRD_VERSION_TEXT + " (Qt "))
+        << text;
+    EXPECT_NE(text.find("\nPorts (number, status, path, description, candidate):\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("\nLog ("), std::string::npos);
 }
 
 TEST_F(MainWindowTest, QuitEndsAtOnceWithoutASession) {

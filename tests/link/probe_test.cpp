@@ -84,6 +84,37 @@ TEST(PortDirectory, Status) {
     EXPECT_EQ(StatusOfDevice(dir / "dangling"), PortStatus::kAbsent);
 }
 
+TEST(PortDirectory, OnlyCandidatesAreOpenedForTheirStatus) {
+    TempDir dir;
+    WriteTextFile(dir / "plain", "not a terminal");
+    EXPECT_EQ(CheckDevice(dir / "plain", false).status, PortStatus::kAvailable)
+        << "present is all that is known of a port that is not opened";
+    const PortCheck opened = CheckDevice(dir / "plain", true);
+    EXPECT_EQ(opened.status, PortStatus::kBusy);
+    EXPECT_EQ(opened.failure.kind, OpenError::kOther);
+    EXPECT_TRUE(opened.failure.text.starts_with((dir / "plain").string() + ": "))
+        << opened.failure.text;
+}
+
+TEST(PortDirectory, TheKernelDriverComesFromTheDeviceTree) {
+    // A copy of the kernel's layout: class/tty/<name>/device/driver links to
+    // the driver's folder.
+    TempDir sys;
+    const auto driverOf = [&](const std::string& name, const std::string& driver) {
+        std::filesystem::create_directories(sys / "bus" / driver);
+        std::filesystem::create_directories(sys / "class" / "tty" / name / "device");
+        std::filesystem::create_directory_symlink(
+            sys / "bus" / driver, sys / "class" / "tty" / name / "device" / "driver");
+    };
+    driverOf("ttyUSB0", "ftdi_sio");
+    driverOf("ttyACM0", "cdc_acm");
+    std::filesystem::create_directories(sys / "class" / "tty" / "ttyS0" / "device");
+    EXPECT_EQ(KernelDriverOf("/dev/ttyUSB0", sys.Path()), kScannerDriver);
+    EXPECT_EQ(KernelDriverOf("/dev/ttyACM0", sys.Path()), "cdc_acm");
+    EXPECT_EQ(KernelDriverOf("/dev/ttyS0", sys.Path()), "");
+    EXPECT_EQ(KernelDriverOf("/dev/ttyUSB9", sys.Path()), "");
+}
+
 TEST(PortDirectory, RangeFromSettingComm) {
     EXPECT_EQ(PortRangeOf(0).first, 1);
     EXPECT_EQ(PortRangeOf(0).last, 255);

@@ -103,9 +103,10 @@ struct ProcessResult {
 };
 
 // Runs tallybird-cli with XDG_CONFIG_HOME set to `configHome` and its data
-// folder below it (`configHome`/data-home/Tallybird), never the user's own.
+// folder below it (`configHome`/data-home/Tallybird), never the user's own;
+// through `wrapper` (a program and its first arguments) when one is given.
 inline void StartCli(QProcess& process, const std::filesystem::path& configHome,
-                     const QStringList& args) {
+                     const QStringList& args, const QStringList& wrapper = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome.string()));
     env.insert("XDG_DATA_HOME", QString::fromStdString((configHome / "data-home").string()));
@@ -117,14 +118,19 @@ inline void StartCli(QProcess& process, const std::filesystem::path& configHome,
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
     process.setProcessEnvironment(env);
-    process.start(TALLYBIRD_CLI_PATH, args);
+    if (wrapper.isEmpty()) {
+        process.start(TALLYBIRD_CLI_PATH, args);
+    } else {
+        process.start(wrapper.front(), wrapper.mid(1) + QStringList{TALLYBIRD_CLI_PATH} + args);
+    }
 }
 
 // A process still running after `limit` (scaled) is killed.
 inline ProcessResult RunCli(const std::filesystem::path& configHome, const QStringList& args,
-                            std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+                            std::chrono::milliseconds limit = std::chrono::seconds(60),
+                            const QStringList& wrapper = {}) {
     QProcess process;
-    StartCli(process, configHome, args);
+    StartCli(process, configHome, args, wrapper);
     ProcessResult result;
     if (!process.waitForFinished(static_cast<int>(Scaled(limit).count()))) {
         result.timedOut = process.state() != QProcess::NotRunning;

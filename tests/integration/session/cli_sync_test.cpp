@@ -94,6 +94,29 @@ TEST_F(CliSyncTest, FailureAndSoftwareErrorExitCodes) {
         << log;
 }
 
+TEST_F(CliSyncTest, ARefusedPortAndAServiceThatIsDownLeaveReasonsOfTheirOwn) {
+    // A port that is no serial device, then a service that does not answer:
+    // the same words on stderr, a reason each in the log.
+    WriteTextFile(dir / "not-a-tty", "");
+    const ProcessResult refused = RunCli(config, {"sync", (dir / "not-a-tty").string().c_str()});
+    EXPECT_EQ(refused.exitCode, 2);
+    WriteTextFile(config / "Tallybird" / "Tallybird.ini",
+                  "[Settings]\nServerBaseUrl=http://127.0.0.1:9/alpha/\n");
+    ScannerSim scanner(dir / "scanner", {"--scan", "826000000000002"});
+    const ProcessResult down = RunCli(config, {"sync", scanner.Link().string().c_str()});
+    EXPECT_EQ(down.exitCode, 2);
+    EXPECT_EQ(refused.err, down.err);
+
+    const Bytes bytes = ReadFile(config / "state-home" / "Tallybird" / "tallybird.log");
+    const std::string log(bytes.begin(), bytes.end());
+    EXPECT_NE(
+        log.find("the scanner's port could not be opened (" + (dir / "not-a-tty").string() + ": "),
+        std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Failed to connect to 127.0.0.1 port 9"), std::string::npos)
+        << "curl's words, with the service's address: " << log;
+}
+
 } // namespace
 } // namespace tallybird::test
 
