@@ -31,6 +31,8 @@ public:
     // Why a session stopped goes to the log (-v); the terminal keeps to its
     // message line and the exit status.
     void SessionStopped(const std::string&) override {}
+    // The one line watch writes when its keyboard wedge cannot type.
+    void KeystrokesUnavailable(const std::string& why) override;
 
     bool WedgeStarted() const { return wedgeStarted_; }
     const std::vector<std::string>& Rows() const { return rows_; }

@@ -75,6 +75,8 @@ public:
     void OpenAboutWindow();
     // Help > Check For Updates.
     void OpenUpdateWindow();
+    // Advanced > Keyboard Wedge > Keyboard Wedge Setup.
+    void OpenWedgeWindow();
     void ToggleStartAtLogin(bool on);
     // The hidden test mode's entry (Ctrl+Enter).
     void EnterTestMode();
@@ -95,6 +97,7 @@ public:
     void SessionStopped(const std::string& reason) override;
     void SessionStarted() override;
     void SessionEnded(SessionEnd end) override;
+    void KeystrokesUnavailable(const std::string& why) override;
 
     // Between SessionStarted and SessionEnded.
     bool SessionRunning() const { return sessionRunning_; }
@@ -102,6 +105,8 @@ public:
 Q_SIGNALS:
     // The detection timer ticked: time for a detection pass.
     void DetectionTick();
+    // The wedge timer ticked (500 ms, while a scanner is in keyboard mode).
+    void WedgeTick();
     // The final unload is done: the tray icon is gone and "Running" saved.
     void ProgramEnded();
 
@@ -147,6 +152,7 @@ private:
     QAction* wedgeOn_ = nullptr;
     QTimer* detectionTimer_ = nullptr;
     QTimer* showRequestTimer_ = nullptr;
+    QTimer* wedgeTimer_ = nullptr; // runs while the scanner is in keyboard mode
 };
 
 } // namespace tallybird

@@ -101,4 +101,8 @@ void WindowBridge::SessionEnded(SessionEnd end) {
     Post([this, end] { surface_.SessionEnded(end); });
 }
 
+void WindowBridge::KeystrokesUnavailable(const std::string& why) {
+    Post([this, why] { surface_.KeystrokesUnavailable(why); });
+}
+
 } // namespace tallybird

@@ -39,6 +39,7 @@ public:
     void SessionStopped(const std::string& reason) override;
     void SessionStarted() override;
     void SessionEnded(SessionEnd end) override;
+    void KeystrokesUnavailable(const std::string& why) override;
 
     // The scanner was left in keyboard mode and has not gone since.
     bool WedgeRunning() const override { return wedgeRunning_; }

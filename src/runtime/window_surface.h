@@ -22,6 +22,9 @@ public:
     virtual void SessionEnded(SessionEnd end) = 0;
     // The scanner was left in keyboard mode and has not gone since.
     virtual bool WedgeRunning() const { return false; }
+    // The keyboard wedge runs but no keystroke can leave this session (no
+    // portal, no X display), and why; said once.
+    virtual void KeystrokesUnavailable(const std::string& /*why*/) {}
 };
 
 } // namespace tallybird
