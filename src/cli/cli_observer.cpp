@@ -22,8 +22,8 @@ void CliObserver::ShowMessage(const std::string& title, const std::string& text,
 
 void CliObserver::KeystrokesUnavailable(const std::string& why) {
     out_.flush();
-    err_ << "tallybird-cli: keystrokes cannot be sent in this session (" << why
-         << "); the keyboard wedge types nothing" << std::endl;
+    err_ << "tallybird-cli: keystrokes cannot be sent in this session: " << why
+         << "; the keyboard wedge types nothing" << std::endl;
 }
 
 } // namespace tallybird
