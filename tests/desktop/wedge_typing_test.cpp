@@ -5,6 +5,7 @@
 // be in force: raw keycodes read back as that layout's keysyms.
 #include "desktop/desktop_program.h"
 #include "platform/settings_store.h"
+#include "platform/x11_key_sender.h"
 #include "scripted_dialogs.h"
 #include "support/scanner_sim.h"
 #include "support/service_sim.h"
@@ -206,6 +207,37 @@ TEST_P(WedgeTyping, DesktopProgramTypesTheChipIntoTheFocusedWindow) {
         QTest::qWaitFor([&] { return caption->text().startsWith("Progress: Keyboard"); },
                         static_cast<int>(Scaled(std::chrono::milliseconds(5'000)).count())));
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// Keys that need a modifier the user does not hold (Shift, Num Lock), and a
+// keysym the layout lacks, which goes through a spare key that gets its
+// empty map back when the sender closes.
+TEST(X11KeySenderTest, ModifiersAndKeysymsTheLayoutLacks) {
+    if (!XvfbDisplayReady()) {
+        GTEST_SKIP() << "Xvfb is not installed: this test needs an X display";
+    }
+    KeyRecorder recorder;
+    ASSERT_TRUE(recorder.Open());
+    ASSERT_TRUE(UseLayout(recorder, Layout{"us", XK_1, XK_y}));
+    const std::vector<KeySym> keysyms = {XK_A, XK_KP_1, XK_eacute, XK_1, XK_eacute, XK_F13};
+    std::string why;
+    {
+        auto sender = X11KeySender::Open(nullptr, why);
+        ASSERT_TRUE(sender) << why;
+        recorder.Focus();
+        for (const KeySym keysym : keysyms) {
+            EXPECT_TRUE(sender->Type(static_cast<Keysym>(keysym))) << XKeysymToString(keysym);
+        }
+        WaitForKeys(recorder, [&] { return recorder.keys.size() >= 2 * keysyms.size(); });
+    }
+    EXPECT_EQ(Names(recorder.Presses()), Names(keysyms));
+    EXPECT_EQ(recorder.keys.size(), 2 * keysyms.size());
+
+    // No key gives é any more.
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    EXPECT_EQ(XKeysymToKeycode(display, XK_eacute), 0);
+    XCloseDisplay(display);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, WedgeTyping,
