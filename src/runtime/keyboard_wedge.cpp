@@ -46,6 +46,9 @@ std::optional<WedgeChip> WedgeBuffer::Append(std::string_view received) {
     }
     const auto cr = buffer_.rfind(kCr);
     if (cr == std::string::npos) {
+        if (buffer_.size() > kMaxPending) {
+            buffer_.erase(0, buffer_.size() - kMaxPending);
+        }
         return std::nullopt;
     }
     WedgeChip chip{buffer_.substr(0, cr), buffer_.substr(0, cr + 1)};

@@ -27,9 +27,13 @@ struct WedgeChip {
 // completes it. Received bytes are appended; a NUL at the front is dropped;
 // from the last NUL on everything is cut off; a CR hands over everything up
 // to the last CR. Text after that CR is the start of the next chip and stays
-// for the next tick instead of being lost.
+// for the next tick instead of being lost. Text that never sees a CR is
+// kept only up to its last kMaxPending bytes, so a device that sends without
+// end cannot fill the memory.
 class WedgeBuffer {
 public:
+    static constexpr std::size_t kMaxPending = 4096; // a chip is 15 characters
+
     std::optional<WedgeChip> Append(std::string_view received);
     const std::string& Pending() const { return buffer_; }
     void Clear() { buffer_.clear(); }

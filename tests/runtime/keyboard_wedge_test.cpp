@@ -43,6 +43,10 @@ TEST(WedgeBuffer, TypesUpToTheLastCrAndKeepsTheRest) {
          {"111\r22", "2\r"},
          {{"111", "111\r"}, {"222", "222\r"}},
          ""},
+        {"endless text keeps only its tail",
+         {std::string(5000, 'x') + "12"},
+         {},
+         std::string(WedgeBuffer::kMaxPending - 2, 'x') + "12"},
     };
     for (const BufferCase& c : cases) {
         WedgeBuffer buffer;
