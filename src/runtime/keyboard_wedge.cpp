@@ -122,6 +122,7 @@ bool KeyboardWedge::Start(const std::filesystem::path& device) {
     KeySenderChoice choice = parts_.openSender();
     sender_ = std::move(choice.sender);
     running_ = true;
+    parts_.state.NoteKeystrokePath(sender_ ? sender_->Name() : "none: " + choice.why);
     if (sender_) {
         qCInfo(lcWedge).noquote() << "keyboard wedge on" << device.c_str() << "types through"
                                   << sender_->Name().c_str();

@@ -186,6 +186,7 @@ TEST_F(KeyboardWedgeTest, WithoutAWayToTypeItSaysWhyOnceAndShowsNoChip) {
     port.Arrived(test::Text("826000000000002\r"));
     wedge.Tick();
     EXPECT_TRUE(captions.empty()); // the status line keeps "Keyboard Wedge Mode"
+    EXPECT_EQ(state.KeystrokePath(), "none: no X display");
     ASSERT_TRUE(wedge.Start("/dev/ttyUSB0"));
     EXPECT_EQ(notices, std::vector<std::string>{"no X display"});
 
@@ -195,6 +196,7 @@ TEST_F(KeyboardWedgeTest, WithoutAWayToTypeItSaysWhyOnceAndShowsNoChip) {
     port.Arrived(test::Text("5\r"));
     wedge.Tick();
     EXPECT_EQ(typed, (std::vector<Keysym>{'5', 0xff0d}));
+    EXPECT_EQ(state.KeystrokePath(), "recording");
 }
 
 } // namespace
