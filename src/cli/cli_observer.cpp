@@ -27,4 +27,10 @@ void CliObserver::PortRefused(const std::string& device) {
     err_ << "tallybird-cli: " << PermissionRemedyText(device) << std::endl;
 }
 
+void CliObserver::KeystrokesUnavailable(const std::string& why) {
+    out_.flush();
+    err_ << "tallybird-cli: keystrokes cannot be sent in this session: " << why
+         << "; the keyboard wedge types nothing" << std::endl;
+}
+
 } // namespace tallybird

@@ -34,6 +34,8 @@ public:
     // A scanner's port refused for lack of permission: one line with the
     // remedy (watch).
     void PortRefused(const std::string& device) override;
+    // The one line watch writes when its keyboard wedge cannot type.
+    void KeystrokesUnavailable(const std::string& why) override;
 
     bool WedgeStarted() const { return wedgeStarted_; }
     const std::vector<std::string>& Rows() const { return rows_; }

@@ -81,7 +81,13 @@ int RunWatch(const CommandLine&, std::ostream& out, std::ostream& err) {
     while (!stopRequested) {
         const auto next = std::chrono::steady_clock::now() + std::chrono::seconds(1);
         detection.RunPass();
+        // The keyboard wedge ticks twice between passes.
+        auto wedgeTick = std::chrono::steady_clock::now();
         while (!stopRequested && std::chrono::steady_clock::now() < next) {
+            if (std::chrono::steady_clock::now() >= wedgeTick) {
+                detection.WedgeTick();
+                wedgeTick += KeyboardWedge::kTick;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }

@@ -89,6 +89,11 @@ AboutWindow::AboutWindow(const SharedState& state, const Settings& settings, Dia
         AddLabel(layout, "lblScannerVersionLabel", "Scanner Version: Not Connected");
     countryLabel_ = AddLabel(layout, "CountryLabel", "Registration Country: United Kingdom");
     databaseLabel_ = AddLabel(layout, "lblDatabaseLabel", "Tallybird Database Offline");
+    // How the keyboard wedge types, once it has run.
+    const std::string keystrokes = state_.KeystrokePath();
+    AddLabel(layout, "lblKeystrokes", "")
+        ->setText(ToQ("Keyboard wedge keystrokes: " +
+                      (keystrokes.empty() ? std::string("not used yet") : keystrokes)));
     // Where support finds what happened.
     AddLabel(layout, "lblLogFile", "")
         ->setText(QStringLiteral("Log: ") + ToQ(LogFile::DefaultFile().string()));

@@ -136,6 +136,8 @@ bool DesktopProgram::Start() {
     thread_ = std::make_unique<DetectionThread>(*detection_);
     QObject::connect(window_.get(), &MainWindow::DetectionTick, window_.get(),
                      [this] { thread_->StartPass(); });
+    QObject::connect(window_.get(), &MainWindow::WedgeTick, window_.get(),
+                     [this] { thread_->WedgeTick(); });
     window_->StartTimers();
 
     // The registration record, with its defaults for what was never entered.

@@ -3,12 +3,14 @@
 #include "desktop/about_window.h"
 #include "desktop/registration_page.h"
 #include "desktop/update_window.h"
+#include "desktop/wedge_window.h"
 #include "platform/data_folder.h"
 #include "platform/locale_info.h"
 #include "platform/log_file.h"
 #include "platform/login_start.h"
 #include "platform/user_guide.h"
 #include "runtime/debug_information.h"
+#include "runtime/keyboard_wedge.h"
 #include "runtime/session_notice.h"
 #include "runtime/test_mode.h"
 
@@ -117,6 +119,10 @@ MainWindow::MainWindow(SharedState& state, Settings& settings, Dialogs& dialogs,
     showRequestTimer_->setObjectName(QStringLiteral("Timer2"));
     showRequestTimer_->setInterval(kShowRequestInterval);
     connect(showRequestTimer_, &QTimer::timeout, this, &MainWindow::ShowRequestTick);
+    wedgeTimer_ = new QTimer(this);
+    wedgeTimer_->setObjectName(QStringLiteral("WedgeTimer"));
+    wedgeTimer_->setInterval(KeyboardWedge::kTick);
+    connect(wedgeTimer_, &QTimer::timeout, this, &MainWindow::WedgeTick);
 
     connect(&tray_, &Tray::RestoreRequested, this, &MainWindow::Restore);
     connect(&tray_, &Tray::ExitRequested, this, &MainWindow::RequestClose);
@@ -243,9 +249,8 @@ void MainWindow::BuildMenus() {
     wedgeOn_ = AddItem(keyboard, "mnuAdvancedKeyboardWedgeOn", "Keyboard Wedge On");
     wedgeOn_->setCheckable(true);
     connect(wedgeOn_, &QAction::triggered, this, &MainWindow::ToggleKeyboardWedge);
-    // The wedge setup dialog is not part of this program yet: its item is
-    // there, switched off.
-    AddItem(keyboard, "mnuAdvancedKeyboardWedgeSetup", "Keyboard Wedge Setup")->setEnabled(false);
+    connect(AddItem(keyboard, "mnuAdvancedKeyboardWedgeSetup", "Keyboard Wedge Setup"),
+            &QAction::triggered, this, &MainWindow::OpenWedgeWindow);
     AddSeparator(advanced, "mnubar1");
     AddItem(advanced, "mnuBlueTooth", "Bluetooth")->setEnabled(false);
     AddSeparator(advanced, "mnbar5");
@@ -481,6 +486,11 @@ void MainWindow::OpenAboutWindow() {
     }
 }
 
+void MainWindow::OpenWedgeWindow() {
+    WedgeWindow setup(state_, settings_, this);
+    setup.exec();
+}
+
 void MainWindow::OpenUpdateWindow() {
     UpdateWindow update(state_.serverBaseUrl, state_.dataFolder, dialogs_, this);
     // The installer replaces this program: it ends at once.
@@ -557,9 +567,18 @@ void MainWindow::ShowMessage(const std::string& title, const std::string& text, 
 }
 
 void MainWindow::StartKeyboardWedge() {
-    // The scanner now types its chips; the window goes to the tray. Typing
-    // them into other programs is the keyboard wedge's work.
+    // The scanner now sends its chips as text; the window goes to the tray so
+    // that they are typed into the program the user works in.
     GoToTray();
+    wedgeTimer_->start();
+}
+
+void MainWindow::KeystrokesUnavailable(const std::string& why) {
+    tray_.Notify(QString::fromUtf8(kApplicationTitle),
+                 ToQ("Keystrokes cannot be sent in this session, so the keyboard wedge types "
+                     "nothing: " +
+                     why),
+                 NoticeLevel::Warning);
 }
 
 void MainWindow::ShowStepProgress(int done, int total) {
@@ -591,6 +610,7 @@ void MainWindow::ScannerConnected() {
 }
 
 void MainWindow::ScannerGone() {
+    wedgeTimer_->stop();
     tray_.SetConnected(false);
     ShowScannerState(false);
     HideStepProgress();

@@ -77,6 +77,8 @@ public:
     void CopyDebugInformation();
     // Help > Check For Updates.
     void OpenUpdateWindow();
+    // Advanced > Keyboard Wedge > Keyboard Wedge Setup.
+    void OpenWedgeWindow();
     void ToggleStartAtLogin(bool on);
     // The hidden test mode's entry (Ctrl+Enter).
     void EnterTestMode();
@@ -98,6 +100,7 @@ public:
     void SessionStarted() override;
     void SessionEnded(SessionEnd end) override;
     void PortRefused(const std::string& device) override;
+    void KeystrokesUnavailable(const std::string& why) override;
 
     // Between SessionStarted and SessionEnded.
     bool SessionRunning() const { return sessionRunning_; }
@@ -105,6 +108,8 @@ public:
 Q_SIGNALS:
     // The detection timer ticked: time for a detection pass.
     void DetectionTick();
+    // The wedge timer ticked (500 ms, while a scanner is in keyboard mode).
+    void WedgeTick();
     // The final unload is done: the tray icon is gone and "Running" saved.
     void ProgramEnded();
 
@@ -150,6 +155,7 @@ private:
     QAction* wedgeOn_ = nullptr;
     QTimer* detectionTimer_ = nullptr;
     QTimer* showRequestTimer_ = nullptr;
+    QTimer* wedgeTimer_ = nullptr; // runs while the scanner is in keyboard mode
 };
 
 } // namespace tallybird

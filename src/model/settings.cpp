@@ -2,6 +2,7 @@
 
 #include "base/leading_number.h"
 
+#include <algorithm>
 #include <string>
 
 namespace tallybird {
@@ -10,6 +11,7 @@ namespace {
 constexpr const char* kSection = "Settings";
 constexpr const char* kPortsSection = "Ports";
 constexpr int kDefaultWedgeEndChar = 13;
+constexpr double kMaxWedgeKeyDelay = 100;
 
 } // namespace
 
@@ -46,6 +48,17 @@ std::string Settings::WedgeEnd() const {
 }
 void Settings::SetWedgeEnd(int code) {
     store_.Save(kSection, "WedgeEnd", std::to_string(code));
+}
+
+int Settings::WedgeKeyDelay() const {
+    const auto number = WholeNumber(Get("WedgeKeyDelay", "0"));
+    if (!number) {
+        return 0;
+    }
+    return static_cast<int>(std::clamp(RoundHalfToEven(*number), 0.0, kMaxWedgeKeyDelay));
+}
+void Settings::SetWedgeKeyDelay(int ms) {
+    store_.Save(kSection, "WedgeKeyDelay", std::to_string(std::clamp(ms, 0, 100)));
 }
 
 bool Settings::ShowRequested() const {

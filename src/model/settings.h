@@ -32,6 +32,10 @@ public:
     // Character code the keyboard wedge types after each chip number (1..255).
     std::string WedgeEnd() const;
     void SetWedgeEnd(int code);
+    // Milliseconds the keyboard wedge waits between keystrokes, 0..100
+    // (default 0; a value outside or no number reads as the nearest bound or 0).
+    int WedgeKeyDelay() const;
+    void SetWedgeKeyDelay(int ms);
 
     // A second instance asks the running one to show its window.
     bool ShowRequested() const;

@@ -33,6 +33,16 @@ std::string SharedState::LastScannerVersion() const {
     return lastScannerVersion_;
 }
 
+void SharedState::NoteKeystrokePath(std::string path) {
+    const std::lock_guard lock(scannerMutex_);
+    keystrokePath_ = std::move(path);
+}
+
+std::string SharedState::KeystrokePath() const {
+    const std::lock_guard lock(scannerMutex_);
+    return keystrokePath_;
+}
+
 void LoadSharedState(SharedState& state, const Settings& settings,
                      const std::filesystem::path& dataFolder) {
     state.dataFolder = dataFolder;

@@ -35,11 +35,17 @@ struct SharedState {
     // Wire serial 0 and an empty version: none identified yet.
     std::int64_t LastScannerSerial() const;
     std::string LastScannerVersion() const;
+    // How the keyboard wedge sent keystrokes when it last started ("X11
+    // (XTest)", "remote-desktop portal", or why nothing could be sent); empty
+    // until it first starts. For About.
+    void NoteKeystrokePath(std::string path);
+    std::string KeystrokePath() const;
 
 private:
     mutable std::mutex scannerMutex_;
     std::int64_t lastScannerSerial_ = 0;
     std::string lastScannerVersion_;
+    std::string keystrokePath_;
 };
 
 // A reset request as a session found it when it started.

@@ -7,6 +7,8 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <thread>
+
 namespace tallybird {
 namespace {
 
@@ -138,6 +140,27 @@ void DetectionRunner::RunSession(int port) {
                                                .service = service_,
                                                .portNumber = port});
     window_.SessionEnded(end);
+    if (end == SessionEnd::Orderly && state_.wedgeActive) {
+        if (!wedge_) {
+            wedgePort_ = std::make_unique<QtSerialPort>();
+            wedge_ = std::make_unique<KeyboardWedge>(KeyboardWedge::Parts{
+                .port = *wedgePort_,
+                .state = state_,
+                .keyDelay = [this] { return settings_.WedgeKeyDelay(); },
+                .openSender = [] { return OpenKeySender(DefaultPortalTokenFile()); },
+                .pause = [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); },
+                .showCaption = [this](const std::string& caption) { ShowCaption(caption); },
+                .keystrokesUnavailable =
+                    [this](const std::string& why) { window_.KeystrokesUnavailable(why); }});
+        }
+        wedge_->Start(Directory().Path(port));
+    }
+}
+
+void DetectionRunner::WedgeTick() {
+    if (wedge_) {
+        wedge_->Tick();
+    }
 }
 
 void DetectionRunner::ShowCaption(const std::string& caption) {
@@ -154,11 +177,14 @@ void DetectionRunner::ScannerConnected(int) {
 void DetectionRunner::ScannerGone(int) {
     // The keyboard wedge's port went with the scanner.
     state_.wedgeActive = false;
+    if (wedge_) {
+        wedge_->Stop();
+    }
     window_.ScannerGone();
 }
 
 bool DetectionRunner::WedgeRunning() {
-    return window_.WedgeRunning();
+    return window_.WedgeRunning() || (wedge_ && wedge_->Running());
 }
 
 DetectionThread::DetectionThread(DetectionRunner& detection)
@@ -186,6 +212,13 @@ bool DetectionThread::StartPass() {
         },
         Qt::QueuedConnection);
     return true;
+}
+
+void DetectionThread::WedgeTick() {
+    if (!stopped_) {
+        QMetaObject::invokeMethod(
+            context_, [this] { detection_.WedgeTick(); }, Qt::QueuedConnection);
+    }
 }
 
 bool DetectionThread::Stop(std::chrono::milliseconds wait) {

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/file_watch.h"
 #include "runtime/detection.h"
+#include "runtime/keyboard_wedge.h"
 #include "runtime/window_surface.h"
 #include "web/http_client.h"
 #include "web/service_client.h"
@@ -38,6 +39,9 @@ public:
 
     // One detection pass, with the session of a newly found scanner.
     void RunPass();
+    // One tick of the keyboard wedge, on the passes' thread; nothing unless a
+    // session left its scanner in keyboard mode.
+    void WedgeTick();
 
     PortStatus PortStatusOf(int port) override;
     bool PortPresent(int port) override;
@@ -87,6 +91,9 @@ private:
     std::unique_ptr<QtSerialPort> probePort_;
     std::unique_ptr<QtSerialPort> sessionPort_;
     std::unique_ptr<Transport> transport_;
+    // The keyboard wedge and its own port, from the first keyboard-mode end.
+    std::unique_ptr<QtSerialPort> wedgePort_;
+    std::unique_ptr<KeyboardWedge> wedge_;
 };
 
 // The worker thread that runs detection passes, one at a time.
@@ -101,6 +108,8 @@ public:
     // one, or the session it started, is still running.
     bool StartPass();
     bool Busy() const { return busy_; }
+    // Hands a keyboard-wedge tick to the worker, after any pass before it.
+    void WedgeTick();
 
     // Ends the worker once its current pass is over; false when it is still
     // busy after `wait` (the thread is then left running).

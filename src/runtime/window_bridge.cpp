@@ -105,4 +105,8 @@ void WindowBridge::PortRefused(const std::string& device) {
     Post([this, device] { surface_.PortRefused(device); });
 }
 
+void WindowBridge::KeystrokesUnavailable(const std::string& why) {
+    Post([this, why] { surface_.KeystrokesUnavailable(why); });
+}
+
 } // namespace tallybird

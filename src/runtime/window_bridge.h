@@ -40,6 +40,7 @@ public:
     void SessionStarted() override;
     void SessionEnded(SessionEnd end) override;
     void PortRefused(const std::string& device) override;
+    void KeystrokesUnavailable(const std::string& why) override;
 
     // The scanner was left in keyboard mode and has not gone since.
     bool WedgeRunning() const override { return wedgeRunning_; }

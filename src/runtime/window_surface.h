@@ -27,6 +27,9 @@ public:
     virtual void PortRefused(const std::string& /*device*/) {}
     // The scanner was left in keyboard mode and has not gone since.
     virtual bool WedgeRunning() const { return false; }
+    // The keyboard wedge runs but no keystroke can leave this session (no
+    // portal, no X display), and why; said once.
+    virtual void KeystrokesUnavailable(const std::string& /*why*/) {}
 };
 
 } // namespace tallybird

@@ -73,6 +73,12 @@ TEST_F(AboutWindowTest, FillsFromTheRecordTheScannerSeenLastAndTheProbe) {
     EXPECT_EQ(LabelOf(none, "CountryLabel"), "Registration Country: United Kingdom");
     EXPECT_EQ(LabelOf(none, "lblDatabaseLabel"), "Tallybird Database Offline");
     EXPECT_EQ(LabelOf(none, "lblLogFile"), "Log: " + LogFile::DefaultFile().string());
+    EXPECT_EQ(LabelOf(none, "lblKeystrokes"), "Keyboard wedge keystrokes: not used yet");
+    state.NoteKeystrokePath("X11 (XTest)");
+    {
+        AboutWindow typed(state, settings, dialogs, nullptr, [] { return false; });
+        EXPECT_EQ(LabelOf(typed, "lblKeystrokes"), "Keyboard wedge keystrokes: X11 (XTest)");
+    }
 
     RegistrationRecord record;
     record.ownerName = "Ann Owner";

@@ -1,13 +1,17 @@
 #include "desktop/main_window.h"
+#include "desktop/wedge_window.h"
 #include "scripted_dialogs.h"
 #include "support/test_support.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -124,7 +128,7 @@ TEST_F(MainWindowTest, ControlsMenusAndTrayAsTheUserFirstSeesThem) {
         "mnuAdvanced|&Advanced",
         "  mnuAdvancedKeyboard|Keyboard Wedge||on",
         "    mnuAdvancedKeyboardWedgeOn|Keyboard Wedge On||on|checkable",
-        "    mnuAdvancedKeyboardWedgeSetup|Keyboard Wedge Setup||off",
+        "    mnuAdvancedKeyboardWedgeSetup|Keyboard Wedge Setup||on",
         "  mnubar1|-",
         "  mnuBlueTooth|Bluetooth||off",
         "  mnbar5|-",
@@ -286,6 +290,33 @@ TEST_F(MainWindowTest, KeyboardWedgeCheckSurvivesARestartAndUncheckingAsksForAnU
     window->UncheckKeyboardWedgeItem();
     EXPECT_FALSE(window->WedgeItemChecked());
     EXPECT_EQ(store.Get("Settings", "Keyboard", ""), "True");
+}
+
+TEST_F(MainWindowTest, WedgeSetupStoresTheEndCharacterAndThePauseBetweenKeys) {
+    const std::vector<std::pair<const char*, int>> entries = {
+        {"0", 13}, {"300", 13}, {"abc", 13}, {"9.5", 10}, {"10.5", 10}, {"9", 9}};
+    for (const auto& [entry, code] : entries) {
+        state.wedgeEndChar = 27;
+        WedgeWindow setup(state, settings, window.get());
+        EXPECT_EQ(setup.windowTitle(), "Keyboard Wedge Setup");
+        auto* text1 = setup.findChild<QLineEdit*>("Text1");
+        EXPECT_EQ(text1->text(), "27") << "it opens with the code in use";
+        text1->setText(QString::fromUtf8(entry));
+        setup.findChild<QSpinBox*>("txtKeyDelay")->setValue(40);
+        setup.findChild<QPushButton*>("OKButton")->click();
+        EXPECT_EQ(setup.result(), QDialog::Accepted);
+        EXPECT_EQ(state.wedgeEndChar, code) << entry << ": in effect for the next chip";
+        EXPECT_EQ(store.Get("Settings", "WedgeEnd", ""), std::to_string(code)) << entry;
+        EXPECT_EQ(settings.WedgeKeyDelay(), 40);
+    }
+
+    WedgeWindow setup(state, settings, window.get());
+    setup.findChild<QLineEdit*>("Text1")->setText("65");
+    setup.findChild<QSpinBox*>("txtKeyDelay")->setValue(0);
+    setup.findChild<QPushButton*>("CancelButton")->click();
+    EXPECT_EQ(state.wedgeEndChar, 9) << "Cancel changes nothing";
+    EXPECT_EQ(store.Get("Settings", "WedgeEnd", ""), "9");
+    EXPECT_EQ(settings.WedgeKeyDelay(), 40);
 }
 
 TEST_F(MainWindowTest, CopySelectAndSaveAfterTwoSessions) {

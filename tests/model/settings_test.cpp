@@ -61,6 +61,19 @@ TEST_F(SettingsTest, AbsentKeysReadAsTheirDefaults) {
     EXPECT_FALSE(settings.ResetPending());
     EXPECT_FALSE(settings.ResetDiscardsScans());
     EXPECT_TRUE(settings.PortMap().empty());
+    EXPECT_EQ(settings.WedgeKeyDelay(), 0);
+}
+
+TEST_F(SettingsTest, WedgeKeyDelayStaysWithin0To100) {
+    SettingsStore store(ini);
+    Settings settings(store);
+    for (const auto& [text, ms] : std::vector<std::pair<const char*, int>>{
+             {"35", 35}, {"250", 100}, {"-3", 0}, {"x", 0}, {"12.5", 12}}) {
+        store.Save("Settings", "WedgeKeyDelay", text);
+        EXPECT_EQ(settings.WedgeKeyDelay(), ms) << text;
+    }
+    settings.SetWedgeKeyDelay(400);
+    EXPECT_EQ(store.Get("Settings", "WedgeKeyDelay", ""), "100");
 }
 
 TEST_F(SettingsTest, ValuesAreWordsInTheSettingsSectionOfAnIniFile) {
