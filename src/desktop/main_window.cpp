@@ -643,7 +643,8 @@ void MainWindow::SessionEnded(SessionEnd end) {
 }
 
 void MainWindow::CopyDebugInformation() {
-    const DebugFacts facts = CollectDebugFacts(settings_.Store(), LogFile::DefaultFile());
+    DebugFacts facts = CollectDebugFacts(settings_.Store(), LogFile::DefaultFile());
+    facts.keystrokePath = state_.KeystrokePath();
     QGuiApplication::clipboard()->setText(ToQ(DebugInformationText(facts)));
     tray_.Notify(QStringLiteral("Tallybird"),
                  QStringLiteral("Debug information copied to the clipboard: paste it into your "

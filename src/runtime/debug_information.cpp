@@ -101,6 +101,9 @@ DebugFacts CollectDebugFacts(SettingsStore& store, const std::filesystem::path& 
 
 std::string DebugInformationText(const DebugFacts& facts) {
     std::string text = "Tallybird " + facts.programVersion + " (Qt " + facts.qtVersion + ")\n";
+    text += "Keyboard wedge keystrokes: " +
+            (facts.keystrokePath.empty() ? std::string("not used yet") : facts.keystrokePath) +
+            "\n";
     text += "\nSettings (" + facts.settingsFile + "):\n";
     for (const auto& [key, value] : facts.settings) {
         text += "  " + key + "=" + value + "\n";

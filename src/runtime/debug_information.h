@@ -27,6 +27,7 @@ struct DebugPort {
 struct DebugFacts {
     std::string programVersion;
     std::string qtVersion;
+    std::string keystrokePath; // how the keyboard wedge types; empty before it ran
     std::string settingsFile;
     std::map<std::string, std::string> settings; // [Settings], personal keys left out
     std::vector<DebugPort> ports;                // present or mapped ports only

@@ -537,6 +537,7 @@ TEST_F(MainWindowTest, CopyDebugInformationPutsTheReportOnTheClipboard) {
     const std::string text = Text(QApplication::clipboard()->text());
     EXPECT_TRUE(text.starts_with(std::string("Tallybird ") + TALLYBIRD_VERSION_TEXT + " (Qt "))
         << text;
+    EXPECT_NE(text.find("\nKeyboard wedge keystrokes: not used yet\n"), std::string::npos);
     EXPECT_NE(text.find("\nPorts (number, status, path, description, candidate):\n"),
               std::string::npos);
     EXPECT_NE(text.find("\nLog ("), std::string::npos);
