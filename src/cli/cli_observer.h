@@ -31,6 +31,10 @@ public:
     // Why a session stopped goes to the log (-v); the terminal keeps to its
     // message line and the exit status.
     void SessionStopped(const std::string&) override {}
+    // A damaged chip history that was moved aside: one message line.
+    void HistoryNotice(const std::string& text) override {
+        ShowMessage("Chip history", text, MessageIcon::Warning);
+    }
 
     bool WedgeStarted() const { return wedgeStarted_; }
     const std::vector<std::string>& Rows() const { return rows_; }

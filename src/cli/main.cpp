@@ -1,6 +1,7 @@
 // tallybird-cli: the program's core driven from a terminal, for tests, scripts
 // and people without a desktop. Usage errors print a message and exit 64.
 #include "cli/about_commands.h"
+#include "cli/history_command.h"
 #include "cli/link_commands.h"
 #include "cli/session_commands.h"
 #include "platform/log_file.h"
@@ -42,6 +43,10 @@ Commands:
                             the service
   update [--install]        the current and the latest version; --install
                             downloads and starts a newer version's installer
+  history [--since DATE] [--until DATE] [--csv FILE] [--xlsx FILE]
+                            every chip read, one line per read (time, scanner,
+                            chip, kind, uploaded, missing, tab-separated), or
+                            exported as CSV or a spreadsheet; DATE is YYYY-MM-DD
   -h, --help                show this text (also after a command)
   --version                 show the program version
   -v, --verbose             (with any command) the program's log on stderr too;
@@ -112,6 +117,9 @@ int main(int argc, char** argv) {
     }
     if (command == "update") {
         return tallybird::cli::RunUpdate(args, std::cout, std::cerr);
+    }
+    if (command == "history") {
+        return tallybird::cli::RunHistory(args, std::cout, std::cerr);
     }
     std::cerr << "tallybird-cli: unknown command '" << command << "'\n" << kUsage;
     return kUsageError;
