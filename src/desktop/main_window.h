@@ -73,6 +73,8 @@ public:
     // Help > About, and the details page when the user chose to change the
     // registration there.
     void OpenAboutWindow();
+    // File > History...
+    void OpenHistoryWindow();
     // Help > Check For Updates.
     void OpenUpdateWindow();
     void ToggleStartAtLogin(bool on);
@@ -95,6 +97,7 @@ public:
     void SessionStopped(const std::string& reason) override;
     void SessionStarted() override;
     void SessionEnded(SessionEnd end) override;
+    void HistoryNotice(const std::string& text) override;
 
     // Between SessionStarted and SessionEnded.
     bool SessionRunning() const { return sessionRunning_; }
