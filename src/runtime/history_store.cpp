@@ -154,6 +154,7 @@ HistoryStore::~HistoryStore() {
 
 bool HistoryStore::Fail(const std::string& what, const QSqlError& error) {
     error_ = what + ": " + error.text().toStdString();
+    damaged_ = IsDamaged(error);
     return false;
 }
 
@@ -252,15 +253,11 @@ bool HistoryStore::Open() {
     if (!OpenConnection()) {
         return false;
     }
+    // Only SQLite's own verdict moves a file aside: a busy or unreadable
+    // history is left as it is.
+    damaged_ = false;
     if (!Migrate()) {
-        QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
-        QSqlQuery probe(db);
-        // A file that is not a database fails its first read.
-        const bool damaged = !probe.exec(QStringLiteral("PRAGMA quick_check(1)")) ||
-                             !probe.next() || probe.value(0).toString() != QLatin1String("ok") ||
-                             IsDamaged(probe.lastError());
-        probe.finish();
-        if (!damaged || !MoveAside() || !OpenConnection() || !Migrate()) {
+        if (!damaged_ || !MoveAside() || !OpenConnection() || !Migrate()) {
             CloseConnection();
             return false;
         }
@@ -328,6 +325,7 @@ bool HistoryStore::Append(const SessionRecord& session) {
         }
         db.rollback();
         if (attempt == 0 && IsDamaged(error) && MoveAside()) {
+            // The session goes into the new history.
             continue;
         }
         return Fail("cannot write the session into the history", error);

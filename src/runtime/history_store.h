@@ -91,6 +91,8 @@ private:
     std::string connection_;
     bool open_ = false;
     std::string error_;
+    // The last failure was SQLite finding the file damaged or no database.
+    bool damaged_ = false;
     std::optional<std::filesystem::path> movedAside_;
 };
 
