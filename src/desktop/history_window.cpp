@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <set>
@@ -25,6 +26,9 @@ namespace {
 
 constexpr int kSortRole = Qt::UserRole + 1;
 constexpr int kSessionIdRole = Qt::UserRole + 2;
+constexpr int kSearchDelay = 250; // ms
+// More rows than anyone reads make the window slow; the exports take all.
+constexpr std::size_t kMaxRowsShown = 50000;
 
 QString ToQ(const std::string& text) {
     return QString::fromStdString(text);
@@ -136,6 +140,7 @@ void HistoryWindow::BuildControls() {
     split->addWidget(sessionView_);
     split->addWidget(readView_);
     split->setStretchFactor(1, 2);
+    split->setSizes({430, 640});
     layout->addWidget(split, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -149,9 +154,19 @@ void HistoryWindow::BuildControls() {
     buttons->addWidget(xlsx);
     buttons->addWidget(close);
     layout->addLayout(buttons);
-    resize(1000, 560);
+    resize(1100, 600);
 
-    connect(search_, &QLineEdit::textChanged, this, &HistoryWindow::Refresh);
+    // A search runs once typing pauses: a part of a text is looked for in
+    // every read.
+    searchDelay_ = new QTimer(this);
+    searchDelay_->setSingleShot(true);
+    searchDelay_->setInterval(kSearchDelay);
+    connect(searchDelay_, &QTimer::timeout, this, &HistoryWindow::Refresh);
+    connect(search_, &QLineEdit::textChanged, searchDelay_, qOverload<>(&QTimer::start));
+    connect(search_, &QLineEdit::returnPressed, this, [this] {
+        searchDelay_->stop();
+        Refresh();
+    });
     connect(missingOnly_, &QCheckBox::toggled, this, &HistoryWindow::Refresh);
     connect(dateRange_, &QCheckBox::toggled, this, [this](bool on) {
         from_->setEnabled(on);
@@ -238,6 +253,10 @@ void HistoryWindow::ShowReads() {
             reads.insert(reads.end(), some.begin(), some.end());
         }
     }
+    const std::size_t found = reads.size();
+    if (reads.size() > kMaxRowsShown) {
+        reads.resize(kMaxRowsShown);
+    }
     const ChipFormat format = Format();
     const CountryNames& names = SystemCountryNames();
     readModel_->removeRows(0, readModel_->rowCount());
@@ -270,9 +289,18 @@ void HistoryWindow::ShowReads() {
         ++row;
     }
     readView_->resizeColumnsToContents();
-    if (store_->Error().empty()) {
+    if (!store_->Error().empty()) {
+        return;
+    }
+    if (found > reads.size()) {
+        status_->setText(QStringLiteral("%1 sessions; the first %2 of %3 chips shown (the exports "
+                                        "hold them all)")
+                             .arg(sessions_.size())
+                             .arg(reads.size())
+                             .arg(found));
+    } else {
         status_->setText(
-            QStringLiteral("%1 sessions, %2 chips shown").arg(sessions_.size()).arg(reads.size()));
+            QStringLiteral("%1 sessions, %2 chips shown").arg(sessions_.size()).arg(found));
     }
 }
 
@@ -282,6 +310,10 @@ int HistoryWindow::ReadRowCount() const {
 
 QString HistoryWindow::ReadCell(int row, int column) const {
     return readSort_->data(readSort_->index(row, column)).toString();
+}
+
+bool HistoryWindow::SearchPending() const {
+    return searchDelay_->isActive();
 }
 
 int HistoryWindow::SessionRowCount() const {

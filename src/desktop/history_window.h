@@ -19,6 +19,7 @@ class QLineEdit;
 class QSortFilterProxyModel;
 class QStandardItemModel;
 class QTableView;
+class QTimer;
 
 namespace tallybird {
 
@@ -43,6 +44,8 @@ public:
     int ReadRowCount() const;
     QString ReadCell(int row, int column) const;
     int SessionRowCount() const;
+    // Typed text waits for a pause before it is searched.
+    bool SearchPending() const;
 
     // Read columns.
     enum ReadColumn {
@@ -77,6 +80,7 @@ private:
     QDateEdit* to_ = nullptr;
     QComboBox* format_ = nullptr;
     QLabel* status_ = nullptr;
+    QTimer* searchDelay_ = nullptr;
     QTableView* sessionView_ = nullptr;
     QTableView* readView_ = nullptr;
     QStandardItemModel* sessionModel_ = nullptr;

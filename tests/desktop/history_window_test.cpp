@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,14 @@ protected:
         ASSERT_TRUE(history.Append(newer)) << history.Error();
     }
 
+    // Types `text` and waits for the pause after typing to run the search.
+    static void Search(HistoryWindow& window, const QString& text) {
+        window.findChild<QLineEdit*>("txtSearch")->setText(text);
+        EXPECT_TRUE(window.SearchPending());
+        EXPECT_TRUE(QTest::qWaitFor([&window] { return !window.SearchPending(); },
+                                    static_cast<int>(Scaled(std::chrono::seconds(5)).count())));
+    }
+
     static std::vector<std::string> Column(const HistoryWindow& window, int column) {
         std::vector<std::string> cells;
         for (int row = 0; row < window.ReadRowCount(); ++row) {
@@ -63,26 +72,24 @@ TEST_F(HistoryWindowTest, ShowsTheNewestSessionWithLeftOutReadsMarked) {
 // column follows the format setting, which is kept.
 TEST_F(HistoryWindowTest, SearchInEachFormat) {
     HistoryWindow window(HistoryFile(dir.Path()), settings, dialogs);
-    auto* search = window.findChild<QLineEdit*>("txtSearch");
-    ASSERT_NE(search, nullptr);
     for (const char* text :
          {"985141000123456", "985 141000123456", "3D9.20D4432440", "3d9.20d4432440 "}) {
-        search->setText(QString::fromLatin1(text));
+        Search(window, QString::fromLatin1(text));
         EXPECT_EQ(window.SessionRowCount(), 2) << text;
         EXPECT_EQ(Column(window, HistoryWindow::kReceivedColumn),
                   (std::vector<std::string>{"985141000123456", "985141000123456"}))
             << text;
     }
-    search->setText("002.1A78563412");
+    Search(window, "002.1A78563412");
     EXPECT_EQ(Column(window, HistoryWindow::kReceivedColumn),
               std::vector<std::string>{"9A78563412"});
-    search->setText("188*249");
+    Search(window, "188*249");
     EXPECT_EQ(Column(window, HistoryWindow::kReceivedColumn),
               std::vector<std::string>{"123*188*24910"});
     EXPECT_EQ(Column(window, HistoryWindow::kNoteColumn),
               std::vector<std::string>{"not in the chip list"});
 
-    search->setText("985141000123456");
+    Search(window, "985141000123456");
     auto* format = window.findChild<QComboBox*>("cboChipFormat");
     ASSERT_NE(format, nullptr);
     format->setCurrentIndex(format->findData("DotHex"));
