@@ -10,6 +10,8 @@
 
 #include <thread>
 
+#include <unistd.h>
+
 namespace tallybird {
 namespace {
 
@@ -169,6 +171,19 @@ TEST(HistoryStoreTest, UnwritableHistoryIsLeftAlone) {
     HistoryStore store(dir / "missing-folder" / "history.sqlite");
     EXPECT_FALSE(store.Append(OneSession(1000, {})));
     EXPECT_FALSE(store.Error().empty());
+
+    // A read-only folder (permissions bind every account but root's).
+    if (::geteuid() != 0) {
+        const auto locked = dir / "locked";
+        std::filesystem::create_directories(locked);
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::owner_exec);
+        KeepInHistory(HistoryFile(locked), OneSession(1000, {{"985000000000001", true, false}}),
+                      [&notices](const std::string&) { ++notices; });
+        EXPECT_EQ(notices, 0);
+        EXPECT_FALSE(std::filesystem::exists(HistoryFile(locked)));
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    }
 }
 
 // A history written by a newer program is not written into.
