@@ -32,8 +32,10 @@ SessionEnd RunSessionOnDevice(Transport& transport, const std::filesystem::path&
     transport.SetCaptionSink({});
     transport.SetProgressSink({});
     // After the session's own end, so a history that cannot be written
-    // changes nothing the session did or said.
-    if (end != SessionEnd::NotRun && !parts.state.dataFolder.empty()) {
+    // changes nothing the session did or said. A session that never learnt
+    // which scanner it had read nothing and leaves nothing, in the history as
+    // in the data folder.
+    if (end != SessionEnd::NotRun && !history.scanner.empty() && !parts.state.dataFolder.empty()) {
         KeepInHistory(HistoryFile(parts.state.dataFolder), history,
                       [&observer](const std::string& text) { observer.HistoryNotice(text); });
     }
