@@ -245,8 +245,11 @@ bool HistoryStore::Open() {
         return true;
     }
     error_.clear();
+    // Nothing is written through a symbolic link, nor into a directory, a
+    // FIFO or a device that has the history's name.
     std::error_code ec;
-    if (std::filesystem::exists(file_, ec) && !std::filesystem::is_regular_file(file_, ec)) {
+    const auto status = std::filesystem::symlink_status(file_, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         error_ = file_.string() + " is not a regular file";
         return false;
     }

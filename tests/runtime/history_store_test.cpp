@@ -168,6 +168,17 @@ TEST(HistoryStoreTest, UnwritableHistoryIsLeftAlone) {
                   [&notices](const std::string&) { ++notices; });
     EXPECT_EQ(notices, 0);
     EXPECT_TRUE(std::filesystem::is_directory(file));
+
+    // Never written through a symbolic link: its target stays as it was.
+    const auto elsewhere = dir / "elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    test::WriteTextFile(elsewhere / "target", "");
+    std::filesystem::create_directories(dir / "linked");
+    std::filesystem::create_symlink(elsewhere / "target", HistoryFile(dir / "linked"));
+    KeepInHistory(HistoryFile(dir / "linked"), OneSession(1000, {{"985000000000001", true, false}}),
+                  [&notices](const std::string&) { ++notices; });
+    EXPECT_EQ(notices, 0);
+    EXPECT_EQ(std::filesystem::file_size(elsewhere / "target"), 0u);
     HistoryStore store(dir / "missing-folder" / "history.sqlite");
     EXPECT_FALSE(store.Append(OneSession(1000, {})));
     EXPECT_FALSE(store.Error().empty());
