@@ -36,6 +36,10 @@ public:
     void PortRefused(const std::string& device) override;
     // The one line watch writes when its keyboard wedge cannot type.
     void KeystrokesUnavailable(const std::string& why) override;
+    // A damaged chip history that was moved aside: one message line.
+    void HistoryNotice(const std::string& text) override {
+        ShowMessage("Chip history", text, MessageIcon::Warning);
+    }
 
     bool WedgeStarted() const { return wedgeStarted_; }
     const std::vector<std::string>& Rows() const { return rows_; }

@@ -2,6 +2,7 @@
 // and people without a desktop. Usage errors print a message and exit 64.
 #include "cli/about_commands.h"
 #include "cli/command_line.h"
+#include "cli/history_command.h"
 #include "cli/link_commands.h"
 #include "cli/program.h"
 #include "cli/session_commands.h"
@@ -103,6 +104,18 @@ const std::vector<CommandSpec>& Commands() {
          0,
          {{"install", "download and start the newer version's installer"}},
          tallybird::cli::RunUpdate},
+        {"history",
+         "[--since DATE] [--until DATE] [--csv FILE] [--xlsx FILE]",
+         "every chip read, one line per read (time, scanner, chip, kind, uploaded,\n"
+         "missing, tab-separated), or exported as CSV or a spreadsheet; DATE is\n"
+         "YYYY-MM-DD, local time, both days included",
+         0,
+         0,
+         {{"since", "reads of sessions from this day on", "DATE"},
+          {"until", "reads of sessions up to this day", "DATE"},
+          {"csv", "write them to FILE as CSV (UTF-8, a header row)", "FILE"},
+          {"xlsx", "write them to FILE as a spreadsheet", "FILE"}},
+         tallybird::cli::RunHistory},
     };
     return commands;
 }

@@ -1,6 +1,7 @@
 #include "desktop/main_window.h"
 
 #include "desktop/about_window.h"
+#include "desktop/history_window.h"
 #include "desktop/registration_page.h"
 #include "desktop/update_window.h"
 #include "desktop/wedge_window.h"
@@ -227,6 +228,8 @@ void MainWindow::BuildMenus() {
     QMenu* file = AddMenu(bar, "mnuFile", "&File");
     connect(AddItem(file, "mnuFileSave", "Save"), &QAction::triggered, this,
             &MainWindow::SaveChipText);
+    connect(AddItem(file, "mnuFileHistory", "&History..."), &QAction::triggered, this,
+            &MainWindow::OpenHistoryWindow);
     AddSeparator(file, "mnubar6");
     QAction* quit = AddItem(file, "mnuFileQuit", "&Quit");
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -489,6 +492,15 @@ void MainWindow::OpenAboutWindow() {
 void MainWindow::OpenWedgeWindow() {
     WedgeWindow setup(state_, settings_, this);
     setup.exec();
+}
+
+void MainWindow::OpenHistoryWindow() {
+    HistoryWindow history(HistoryFile(state_.dataFolder), settings_, dialogs_, this);
+    history.exec();
+}
+
+void MainWindow::HistoryNotice(const std::string& text) {
+    tray_.Notify(QStringLiteral("Chip history"), ToQ(text), NoticeLevel::Warning);
 }
 
 void MainWindow::OpenUpdateWindow() {

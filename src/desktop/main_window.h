@@ -75,6 +75,8 @@ public:
     void OpenAboutWindow();
     // Version, ports, settings and the end of the log, for support.
     void CopyDebugInformation();
+    // File > History...
+    void OpenHistoryWindow();
     // Help > Check For Updates.
     void OpenUpdateWindow();
     // Advanced > Keyboard Wedge > Keyboard Wedge Setup.
@@ -101,6 +103,7 @@ public:
     void SessionEnded(SessionEnd end) override;
     void PortRefused(const std::string& device) override;
     void KeystrokesUnavailable(const std::string& why) override;
+    void HistoryNotice(const std::string& text) override;
 
     // Between SessionStarted and SessionEnded.
     bool SessionRunning() const { return sessionRunning_; }

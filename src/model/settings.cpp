@@ -94,6 +94,14 @@ std::string Settings::ServerBaseUrl() const {
     return Get("ServerBaseUrl", kDefaultServerBaseUrl);
 }
 
+std::string Settings::ChipFormat() const {
+    return Get("ChipFormat", "Digits");
+}
+
+void Settings::SetChipFormat(const std::string& name) {
+    store_.Save(kSection, "ChipFormat", name);
+}
+
 bool Settings::ResetPending() const {
     return GetBool("ResetPending", false);
 }

@@ -55,6 +55,11 @@ public:
 
     std::string ServerBaseUrl() const;
 
+    // How the chip history shows chip numbers: "Digits" (the default),
+    // "Grouped" or "DotHex".
+    std::string ChipFormat() const;
+    void SetChipFormat(const std::string& name);
+
     // A reset the next session must carry out, kept until a session clears it;
     // `ResetDiscardsScans` is true only while it came from Reset Scanner.
     bool ResetPending() const;

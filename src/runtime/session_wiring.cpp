@@ -2,6 +2,7 @@
 
 #include "link/serial_port.h"
 #include "link/transport_link.h"
+#include "runtime/history_store.h"
 
 #include <utility>
 
@@ -24,10 +25,20 @@ SessionEnd RunSessionOnDevice(Transport& transport, const std::filesystem::path&
     SessionContext context{parts.state, parts.settings, std::move(record), parts.organisations,
                            observer,    link,           parts.service,     parts.portNumber};
     context.sleep = std::move(parts.sleep);
+    SessionRecord history;
+    context.historyRecord = &history;
     const SessionEnd end = RunSession(context);
     // The observer may not outlive the session.
     transport.SetCaptionSink({});
     transport.SetProgressSink({});
+    // After the session's own end, so a history that cannot be written
+    // changes nothing the session did or said. A session that never learnt
+    // which scanner it had read nothing and leaves nothing, in the history as
+    // in the data folder.
+    if (end != SessionEnd::NotRun && !history.scanner.empty() && !parts.state.dataFolder.empty()) {
+        KeepInHistory(HistoryFile(parts.state.dataFolder), history,
+                      [&observer](const std::string& text) { observer.HistoryNotice(text); });
+    }
     return end;
 }
 

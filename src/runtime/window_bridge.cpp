@@ -76,6 +76,10 @@ void WindowBridge::StartKeyboardWedge() {
     Post([this] { surface_.StartKeyboardWedge(); });
 }
 
+void WindowBridge::HistoryNotice(const std::string& text) {
+    Post([this, text] { surface_.HistoryNotice(text); });
+}
+
 void WindowBridge::ShowStepProgress(int done, int total) {
     Post([this, done, total] { surface_.ShowStepProgress(done, total); });
 }

@@ -37,6 +37,7 @@ public:
     void ScannerConnected() override;
     void ScannerGone() override;
     void SessionStopped(const std::string& reason) override;
+    void HistoryNotice(const std::string& text) override;
     void SessionStarted() override;
     void SessionEnded(SessionEnd end) override;
     void PortRefused(const std::string& device) override;

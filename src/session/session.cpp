@@ -1,5 +1,6 @@
 #include "session/session.h"
 
+#include "base/chip_format.h"
 #include "base/single_byte_text.h"
 #include "link/commands.h"
 #include "model/list_record.h"
@@ -13,13 +14,16 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 Q_LOGGING_CATEGORY(lcSession, "tallybird.session")
 
@@ -107,8 +111,12 @@ public:
 
     SessionEnd Run() {
         qCInfo(lcSession) << "session start on port" << c_.portNumber;
+        const std::int64_t started = std::time(nullptr);
         const SessionEnd end = RunSteps();
         LogEnd(end);
+        if (c_.historyRecord != nullptr) {
+            FillRecord(end, started, *c_.historyRecord);
+        }
         return end;
     }
 
@@ -181,6 +189,7 @@ private:
     Result OrderlyEnd();
     SessionEnd RunSteps();
     void LogEnd(SessionEnd end) const;
+    void FillRecord(SessionEnd end, std::int64_t started, SessionRecord& record) const;
     SessionEnd FailurePath();
     SessionEnd SoftwareErrorStop();
     std::string FailureReason() const;
@@ -240,6 +249,37 @@ void Session::LogEnd(SessionEnd end) const {
         qCInfo(lcSession).noquote() << line.c_str();
     } else {
         qCWarning(lcSession).noquote() << line.c_str();
+    }
+}
+
+// The chip history's copy of the session: every chip read, uploaded or not,
+// with the mark the list gave it at this session.
+void Session::FillRecord(SessionEnd end, std::int64_t started, SessionRecord& record) const {
+    record = SessionRecord{};
+    record.started = started;
+    record.ended = std::time(nullptr);
+    if (serial_ >= 0) {
+        record.scanner = std::to_string(serial_ + kDisplayedSerialOffset);
+    }
+    record.version = version_;
+    record.end = EndName(end);
+    if (end == SessionEnd::Failure || end == SessionEnd::SoftwareError) {
+        record.step = stopStep_;
+    }
+    if (end == SessionEnd::SoftwareError) {
+        record.reason = softwareErrorReason_;
+    }
+    if (!scanLog_) {
+        return;
+    }
+    const LostList& list = file_.list;
+    const std::unordered_set<double> listed(list.values.begin(),
+                                            list.values.begin() + std::max(list.count, 0));
+    record.reads.reserve(scanLog_->texts.size());
+    for (const std::string& text : scanLog_->texts) {
+        const auto code = ChipCodeOfText(text);
+        const bool missing = code && listed.contains(static_cast<double>(code->Key()));
+        record.reads.push_back({text, scansUploaded_, missing});
     }
 }
 

@@ -4,6 +4,7 @@
 #include "model/history.h"
 #include "model/organisation_table.h"
 #include "model/registration_record.h"
+#include "model/session_record.h"
 #include "model/settings.h"
 #include "model/shared_state.h"
 #include "platform/clock.h"
@@ -37,6 +38,8 @@ struct SessionContext {
     int portNumber = 1;
     Sleeper sleep = SleepFor;
     LocalClock clock = LocalTimeNow;
+    // Filled at the session's end, however it ended, for the chip history.
+    SessionRecord* historyRecord = nullptr;
 };
 
 // One synchronisation session with the scanner on the context's link, from

@@ -38,6 +38,9 @@ public:
     // The session stopped on its failure path or a software error, after its
     // message box; `reason` says why in plain words. Optional.
     virtual void SessionStopped(const std::string& /*reason*/) {}
+    // Something about the chip history the user should hear once (a damaged
+    // history was moved aside). Optional.
+    virtual void HistoryNotice(const std::string& /*text*/) {}
 };
 
 } // namespace tallybird

@@ -118,6 +118,7 @@ TEST_F(MainWindowTest, ControlsMenusAndTrayAsTheUserFirstSeesThem) {
     const std::vector<std::string> expected{
         "mnuFile|&File",
         "  mnuFileSave|Save||on",
+        "  mnuFileHistory|&History...||on",
         "  mnubar6|-",
         "  mnuFileQuit|&Quit|Ctrl+Q|on",
         "mnuEdit|&Edit",

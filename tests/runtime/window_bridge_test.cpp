@@ -42,6 +42,7 @@ public:
     void SessionStopped(const std::string& reason) override { Record("stopped: " + reason); }
     void SessionStarted() override { Record("started"); }
     void SessionEnded(SessionEnd) override { Record("ended"); }
+    void HistoryNotice(const std::string& text) override { Record("history: " + text); }
 };
 
 void ProcessEventsUntil(const std::function<bool()>& done) {
@@ -71,6 +72,7 @@ TEST(WindowBridgeTest, WorkerCallsRunOnTheWindowThreadInOrderAndMessagesWait) {
         bridge.StartKeyboardWedge();
         bridge.SessionStarted();
         bridge.SessionStopped("the scanner stopped answering");
+        bridge.HistoryNotice("moved aside");
         bridge.SessionEnded(SessionEnd::Failure);
         workerDone = true;
     });
@@ -79,9 +81,9 @@ TEST(WindowBridgeTest, WorkerCallsRunOnTheWindowThreadInOrderAndMessagesWait) {
     EXPECT_FALSE(messageReturned) << "the worker waits until the box was handled";
     EXPECT_TRUE(surface.calls.empty()) << "nothing runs on the worker";
 
-    ProcessEventsUntil([&] { return workerDone.load() && surface.calls.size() == 56; });
+    ProcessEventsUntil([&] { return workerDone.load() && surface.calls.size() == 57; });
     worker.join();
-    ASSERT_EQ(surface.calls.size(), 56U);
+    ASSERT_EQ(surface.calls.size(), 57U);
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(surface.calls[static_cast<std::size_t>(i)], "Progress: " + std::to_string(i));
     }
@@ -90,7 +92,8 @@ TEST(WindowBridgeTest, WorkerCallsRunOnTheWindowThreadInOrderAndMessagesWait) {
     EXPECT_EQ(surface.calls[52], "wedge");
     EXPECT_EQ(surface.calls[53], "started");
     EXPECT_EQ(surface.calls[54], "stopped: the scanner stopped answering");
-    EXPECT_EQ(surface.calls[55], "ended");
+    EXPECT_EQ(surface.calls[55], "history: moved aside");
+    EXPECT_EQ(surface.calls[56], "ended");
     for (const auto id : surface.threads) {
         EXPECT_EQ(id, std::this_thread::get_id());
     }
