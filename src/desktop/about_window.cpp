@@ -49,18 +49,6 @@ QPushButton* AddButton(QDialogButtonBox* box, const char* name, const char* capt
     return button;
 }
 
-const char* StatusText(PortStatus status) {
-    switch (status) {
-    case PortStatus::kAvailable:
-        return "available";
-    case PortStatus::kBusy:
-        return "busy";
-    case PortStatus::kAbsent:
-        break;
-    }
-    return "absent";
-}
-
 } // namespace
 
 AboutWindow::AboutWindow(const SharedState& state, const Settings& settings, Dialogs& dialogs,
@@ -195,7 +183,7 @@ SystemInfoDialog::SystemInfoDialog(const Settings& settings, QWidget* parent) : 
         const std::string description = directory.Description(port);
         table->addTopLevelItem(new QTreeWidgetItem(
             {QString::number(port), ToQ(directory.Path(port).string()), ToQ(description),
-             QString::fromUtf8(StatusText(status)),
+             QString::fromUtf8(PortStatusWord(status)),
              IsProbeCandidate(description) ? QStringLiteral("yes") : QStringLiteral("no")}));
     }
     if (table->topLevelItemCount() == 0) {

@@ -20,6 +20,18 @@ std::string UsbDescription(const std::filesystem::path& device) {
 
 } // namespace
 
+const char* PortStatusWord(PortStatus status) {
+    switch (status) {
+    case PortStatus::kAvailable:
+        return "available";
+    case PortStatus::kBusy:
+        return "busy";
+    case PortStatus::kAbsent:
+        break;
+    }
+    return "absent";
+}
+
 PortRange PortRangeOf(int comm) {
     if (comm < kFirstPort) {
         return {kFirstPort, kLastPort};

@@ -19,6 +19,9 @@ enum class PortStatus : int {
     kAbsent = 2,    // the device path does not exist
 };
 
+// "available", "busy" or "absent".
+const char* PortStatusWord(PortStatus status);
+
 inline constexpr int kFirstPort = 1;
 inline constexpr int kLastPort = 255;
 

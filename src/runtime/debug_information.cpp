@@ -48,18 +48,6 @@ void AppendLastLines(const std::filesystem::path& file, std::size_t count,
     lines.insert(lines.begin(), fileLines.begin(), fileLines.end());
 }
 
-const char* StatusWord(PortStatus status) {
-    switch (status) {
-    case PortStatus::kAvailable:
-        return "available";
-    case PortStatus::kBusy:
-        return "busy";
-    case PortStatus::kAbsent:
-        return "absent";
-    }
-    return "";
-}
-
 } // namespace
 
 std::vector<std::string> LastLogLines(const std::filesystem::path& logFile, std::size_t count) {
@@ -115,8 +103,8 @@ std::string DebugInformationText(const DebugFacts& facts) {
     for (const DebugPort& port : facts.ports) {
         text += "  " + std::to_string(port.number) + "\t" +
                 std::to_string(static_cast<int>(port.check.status)) + " " +
-                StatusWord(port.check.status) + "\t" + port.path + "\t" + port.description + "\t" +
-                (port.candidate ? "candidate" : "not probed");
+                PortStatusWord(port.check.status) + "\t" + port.path + "\t" + port.description +
+                "\t" + (port.candidate ? "candidate" : "not probed");
         if (!port.check.failure.text.empty()) {
             text += "\t(" + port.check.failure.text + ")";
         }

@@ -139,10 +139,8 @@ TEST_P(WedgeTyping, WatchTypesTheChipIntoTheFocusedWindow) {
     ScannerSim scanner(dir / "scanner", {});
     ASSERT_TRUE(scanner.Linked());
     const auto config = dir / "config";
-    std::filesystem::create_directories(config / "Tallybird");
-    WriteTextFile(config / "Tallybird" / "Tallybird.ini",
-                  "[Settings]\nKeyboard=True\nServerBaseUrl=" + service.BaseUrl() +
-                      "\n\n[Ports]\n7=" + scanner.Link().string() + "\n");
+    WriteCliSettings(config, "Keyboard=True\nServerBaseUrl=" + service.BaseUrl() + "\n",
+                     "7=" + scanner.Link().string() + "\n");
 
     QProcess watch;
     StartCli(watch, config, {"watch"});

@@ -102,6 +102,15 @@ struct ProcessResult {
     std::string err;
 };
 
+// The settings file the programs read under `configHome`: the lines of
+// section [Settings] ("Key=value\n" each) and, when given, of [Ports].
+inline void WriteCliSettings(const std::filesystem::path& configHome, const std::string& settings,
+                             const std::string& ports = {}) {
+    std::filesystem::create_directories(configHome / "Tallybird");
+    WriteTextFile(configHome / "Tallybird" / "Tallybird.ini",
+                  "[Settings]\n" + settings + (ports.empty() ? "" : "\n[Ports]\n" + ports));
+}
+
 // Runs tallybird-cli with XDG_CONFIG_HOME set to `configHome` and its data
 // folder below it (`configHome`/data-home/Tallybird), never the user's own;
 // through `wrapper` (a program and its first arguments) when one is given.

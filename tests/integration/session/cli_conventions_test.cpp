@@ -30,10 +30,8 @@ protected:
     std::filesystem::path config = dir / "config";
 
     void WriteSettings(const std::string& ports) {
-        std::filesystem::create_directories(config / "Tallybird");
         // Nothing listens on port 9: no session reaches a service.
-        WriteTextFile(config / "Tallybird" / "Tallybird.ini",
-                      "[Settings]\nServerBaseUrl=http://127.0.0.1:9/\n\n[Ports]\n" + ports);
+        WriteCliSettings(config, "ServerBaseUrl=http://127.0.0.1:9/\n", ports);
     }
     std::string Log() const {
         const Bytes bytes = ReadFile(config / "state-home" / "Tallybird" / "tallybird.log");

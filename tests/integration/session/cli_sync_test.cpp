@@ -23,10 +23,8 @@ protected:
     std::filesystem::path config = dir / "config";
 
     void SetUp() override {
-        std::filesystem::create_directories(config / "Tallybird");
-        WriteTextFile(config / "Tallybird" / "Tallybird.ini",
-                      "[Settings]\nServerBaseUrl=" + service.BaseUrl() +
-                          "\n\n[Ports]\n7=" + (dir / "scanner" / "kivo").string() + "\n");
+        WriteCliSettings(config, "ServerBaseUrl=" + service.BaseUrl() + "\n",
+                         "7=" + (dir / "scanner" / "kivo").string() + "\n");
         std::filesystem::create_directories(dir / "scanner");
     }
 
@@ -100,8 +98,7 @@ TEST_F(CliSyncTest, ARefusedPortAndAServiceThatIsDownLeaveReasonsOfTheirOwn) {
     WriteTextFile(dir / "not-a-tty", "");
     const ProcessResult refused = RunCli(config, {"sync", (dir / "not-a-tty").string().c_str()});
     EXPECT_EQ(refused.exitCode, 2);
-    WriteTextFile(config / "Tallybird" / "Tallybird.ini",
-                  "[Settings]\nServerBaseUrl=http://127.0.0.1:9/alpha/\n");
+    WriteCliSettings(config, "ServerBaseUrl=http://127.0.0.1:9/alpha/\n");
     ScannerSim scanner(dir / "scanner", {"--scan", "826000000000002"});
     const ProcessResult down = RunCli(config, {"sync", scanner.Link().string().c_str()});
     EXPECT_EQ(down.exitCode, 2);

@@ -34,10 +34,8 @@ protected:
     std::filesystem::path config = dir / "config";
 
     void SetUp() override {
-        std::filesystem::create_directories(config / "Tallybird");
-        WriteTextFile(config / "Tallybird" / "Tallybird.ini",
-                      "[Settings]\nServerBaseUrl=" + service.BaseUrl() +
-                          "\n\n[Ports]\n7=" + (dir / "scanner" / "kivo").string() + "\n");
+        WriteCliSettings(config, "ServerBaseUrl=" + service.BaseUrl() + "\n",
+                         "7=" + (dir / "scanner" / "kivo").string() + "\n");
         std::filesystem::create_directories(dir / "scanner");
     }
 

@@ -34,12 +34,10 @@ protected:
     std::filesystem::path data = config / "data-home" / "Tallybird";
 
     void SetUp() override {
-        std::filesystem::create_directories(config / "Tallybird");
         std::filesystem::create_directories(data);
         std::filesystem::create_directories(dir / "scanner");
-        WriteTextFile(config / "Tallybird" / "Tallybird.ini",
-                      "[Settings]\nServerBaseUrl=" + service.BaseUrl() +
-                          "\n\n[Ports]\n7=" + (dir / "scanner" / "kivo").string() + "\n");
+        WriteCliSettings(config, "ServerBaseUrl=" + service.BaseUrl() + "\n",
+                         "7=" + (dir / "scanner" / "kivo").string() + "\n");
     }
 };
 
