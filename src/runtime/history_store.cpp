@@ -91,6 +91,28 @@ struct Clause {
     QVariantList values;
 };
 
+// Both clauses must hold.
+Clause BothOf(Clause first, const Clause& second) {
+    if (second.sql.isEmpty()) {
+        return first;
+    }
+    first.sql = first.sql.isEmpty() ? second.sql : first.sql + QStringLiteral(" AND ") + second.sql;
+    first.values += second.values;
+    return first;
+}
+
+// Prepares `select` with the clause's terms and values and the order, and
+// runs it.
+bool RunSelect(QSqlQuery& query, const QString& select, const Clause& where, const QString& order) {
+    query.setForwardOnly(true);
+    query.prepare(
+        select + (where.sql.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.sql) + order);
+    for (const QVariant& value : where.values) {
+        query.addBindValue(value);
+    }
+    return query.exec();
+}
+
 Clause SessionClause(const HistoryFilter& filter) {
     Clause clause;
     QStringList terms;
@@ -344,22 +366,17 @@ std::vector<StoredSession> HistoryStore::Sessions(const HistoryFilter& filter) {
     Clause where = SessionClause(filter);
     if (Filters(filter)) {
         const Clause reads = ReadClause(filter);
-        const QString inner =
-            QStringLiteral("s.id IN (SELECT r.session FROM reads r WHERE ") + reads.sql + ")";
-        where.sql = where.sql.isEmpty() ? inner : where.sql + QStringLiteral(" AND ") + inner;
-        where.values += reads.values;
+        where = BothOf(
+            std::move(where),
+            {QStringLiteral("s.id IN (SELECT r.session FROM reads r WHERE ") + reads.sql + ")",
+             reads.values});
     }
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT s.id, s.started, s.ended, s.scanner, s.version,"
-                                 " s.end_kind, s.step, s.reason, s.chips_read,"
-                                 " s.chips_uploaded, s.chips_missing FROM sessions s") +
-                  (where.sql.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.sql) +
-                  QStringLiteral(" ORDER BY s.started DESC, s.id DESC"));
-    for (const QVariant& value : where.values) {
-        query.addBindValue(value);
-    }
-    if (!query.exec()) {
+    if (!RunSelect(query,
+                   QStringLiteral("SELECT s.id, s.started, s.ended, s.scanner, s.version,"
+                                  " s.end_kind, s.step, s.reason, s.chips_read,"
+                                  " s.chips_uploaded, s.chips_missing FROM sessions s"),
+                   where, QStringLiteral(" ORDER BY s.started DESC, s.id DESC"))) {
         Fail("cannot read the history", query.lastError());
         return sessions;
     }
@@ -386,24 +403,13 @@ std::vector<StoredRead> HistoryStore::Reads(const HistoryFilter& filter) {
     if (!Open()) {
         return reads;
     }
-    Clause where = SessionClause(filter);
-    const Clause readTerms = ReadClause(filter);
-    if (!readTerms.sql.isEmpty()) {
-        where.sql = where.sql.isEmpty() ? readTerms.sql
-                                        : where.sql + QStringLiteral(" AND ") + readTerms.sql;
-        where.values += readTerms.values;
-    }
+    const Clause where = BothOf(SessionClause(filter), ReadClause(filter));
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT r.session, r.position, s.started, s.scanner, r.chip_text,"
-                                 " r.kind, r.uploaded, r.missing, s.end_kind, s.step, s.reason"
-                                 " FROM reads r JOIN sessions s ON s.id = r.session") +
-                  (where.sql.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.sql) +
-                  QStringLiteral(" ORDER BY s.started, r.session, r.position"));
-    for (const QVariant& value : where.values) {
-        query.addBindValue(value);
-    }
-    if (!query.exec()) {
+    if (!RunSelect(query,
+                   QStringLiteral("SELECT r.session, r.position, s.started, s.scanner, r.chip_text,"
+                                  " r.kind, r.uploaded, r.missing, s.end_kind, s.step, s.reason"
+                                  " FROM reads r JOIN sessions s ON s.id = r.session"),
+                   where, QStringLiteral(" ORDER BY s.started, r.session, r.position"))) {
         Fail("cannot read the history", query.lastError());
         return reads;
     }

@@ -1,5 +1,6 @@
 // `tallybird-cli sync` as a process: its output lines, message lines, exit
 // codes and options, as scripts and outside tests rely on them.
+#include "support/cli_fixture.h"
 #include "support/scanner_sim.h"
 #include "support/service_sim.h"
 #include "support/session_rig.h"
@@ -16,17 +17,9 @@ constexpr const char* kState =
     R"({"time": 1765350000, "countries": {"1": {"lost": [{"chip": "826000000000002"}],
         "organisations": ["Vets North", "01632 960001"]}}})";
 
-class CliSyncTest : public testing::Test {
+class CliSyncTest : public CliAgainstService {
 protected:
-    TempDir dir;
-    ServiceSim service{dir.Path(), kState};
-    std::filesystem::path config = dir / "config";
-
-    void SetUp() override {
-        WriteCliSettings(config, "ServerBaseUrl=" + service.BaseUrl() + "\n",
-                         "7=" + (dir / "scanner" / "kivo").string() + "\n");
-        std::filesystem::create_directories(dir / "scanner");
-    }
+    CliSyncTest() : CliAgainstService(kState) {}
 
     std::string Settings() const {
         const Bytes bytes = ReadFile(config / "Tallybird" / "Tallybird.ini");

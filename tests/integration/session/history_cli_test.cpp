@@ -2,6 +2,7 @@
 // chip read, also those the main list leaves out, with its marks; a session
 // that failed keeps its chips as not uploaded; a history that cannot be
 // written changes nothing a session does or says.
+#include "support/cli_fixture.h"
 #include "support/scanner_sim.h"
 #include "support/service_sim.h"
 #include "support/test_support.h"
@@ -27,17 +28,9 @@ const QStringList kScans = {
     "--scan-record", "4E61BC007B00", // three groups, 13 characters: no row
 };
 
-class HistoryCliTest : public testing::Test {
+class HistoryCliTest : public CliAgainstService {
 protected:
-    TempDir dir;
-    ServiceSim service{dir.Path(), kState};
-    std::filesystem::path config = dir / "config";
-
-    void SetUp() override {
-        WriteCliSettings(config, "ServerBaseUrl=" + service.BaseUrl() + "\n",
-                         "7=" + (dir / "scanner" / "kivo").string() + "\n");
-        std::filesystem::create_directories(dir / "scanner");
-    }
+    HistoryCliTest() : CliAgainstService(kState) {}
 
     // The history lines without their times.
     std::vector<std::string> HistoryLines(const QStringList& options = {}) {
