@@ -87,7 +87,13 @@ void Settings::SetRunning(bool running) {
 }
 
 int Settings::Comm() const {
-    return static_cast<int>(RoundHalfToEven(LeadingNumber(Get("comm", ""))));
+    const double value = RoundHalfToEven(LeadingNumber(Get("comm", "")));
+    // Below 1 means every port and above 255 none: a hand-written number far
+    // outside either end keeps that meaning without leaving the int range.
+    if (!(value >= 0)) {
+        return 0;
+    }
+    return static_cast<int>(std::min(value, 256.0));
 }
 
 std::string Settings::ServerBaseUrl() const {

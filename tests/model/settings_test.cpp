@@ -120,6 +120,20 @@ TEST_F(SettingsTest, HandWrittenFileWithPortsAndComm) {
     EXPECT_EQ(ports.at(7), "/tmp/kivo0");
 }
 
+TEST_F(SettingsTest, CommFarOutsideThePortsKeepsItsMeaning) {
+    const struct {
+        const char* text;
+        int comm;
+    } cases[] = {{"7", 7},     {"7.5", 8},          {"", 0},
+                 {"abc", 0},   {"-3", 0},           {"-99999999999", 0},
+                 {"300", 256}, {"7888888888", 256}, {"1e400", 256}};
+    for (const auto& c : cases) {
+        test::WriteTextFile(ini, std::string("[Settings]\ncomm=") + c.text + "\n");
+        SettingsStore store(ini);
+        EXPECT_EQ(Settings(store).Comm(), c.comm) << c.text;
+    }
+}
+
 TEST_F(SettingsTest, HandWrittenValuesWithCommasComeBackWhole) {
     test::WriteTextFile(ini, "[Settings]\nServerBaseUrl=http://host/alpha,x/\nStartUp=,a,,b,\n\n"
                              "[Ports]\n7=/tmp/kivo,0\n");
