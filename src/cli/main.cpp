@@ -27,24 +27,24 @@ using tallybird::cli::kUsageError;
 
 // An option of one command: its long name, what it does, and the name of
 // its value (empty for a flag).
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     const char* description;
     const char* valueName = "";
 };
 
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     const char* arguments; // as the usage line shows them
     const char* summary;   // the command list's text, one line or more
     std::size_t fewestWords;
     std::optional<std::size_t> mostWords; // nothing: no limit
-    std::vector<OptionSpec> options;
+    std::vector<OptionEntry> options;
     int (*run)(const CommandLine&, std::ostream&, std::ostream&);
 };
 
-const std::vector<CommandSpec>& Commands() {
-    static const std::vector<CommandSpec> commands{
+const std::vector<CommandEntry>& Commands() {
+    static const std::vector<CommandEntry> commands{
         {"ports",
          "",
          "list the port directory: number, status (0 available, 1 busy, 2 absent),\n"
@@ -125,9 +125,9 @@ constexpr const char* kPortNote =
     "/dev/ttyUSB<k> = k+1 and /dev/ttyACM<k> = k+129) or a device path.\n"
     "The program's log is kept in ~/.local/state/Tallybird/tallybird.log.\n";
 
-const CommandSpec* FindCommand(const QString& name) {
+const CommandEntry* FindCommand(const QString& name) {
     const auto& commands = Commands();
-    const auto found = std::find_if(commands.begin(), commands.end(), [&](const CommandSpec& c) {
+    const auto found = std::find_if(commands.begin(), commands.end(), [&](const CommandEntry& c) {
         return name == QLatin1String(c.name);
     });
     return found == commands.end() ? nullptr : &*found;
@@ -157,7 +157,7 @@ std::string ProgramHelp() {
         "Usage: tallybird-cli [-v] COMMAND [ARGUMENTS]\n"
         "Keeps a Kivo Scanner in step with the Tallybird service from a terminal.\n\n"
         "Commands:\n";
-    for (const CommandSpec& command : Commands()) {
+    for (const CommandEntry& command : Commands()) {
         help += "  " + std::string(command.name) +
                 (*command.arguments ? std::string(" ") + command.arguments : std::string()) + '\n' +
                 Indented(command.summary, "      ");
@@ -170,11 +170,11 @@ std::string ProgramHelp() {
     return help + kPortNote;
 }
 
-std::string CommandHelp(const CommandSpec& command) {
+std::string CommandHelp(const CommandEntry& command) {
     std::string help = "Usage: tallybird-cli " + std::string(command.name) +
                        (*command.arguments ? std::string(" ") + command.arguments : "") + "\n" +
                        Indented(command.summary, "") + "\nOptions:\n";
-    for (const OptionSpec& option : command.options) {
+    for (const OptionEntry& option : command.options) {
         std::string names = "  --" + std::string(option.name);
         if (*option.valueName) {
             names += std::string(" ") + option.valueName;
@@ -196,7 +196,7 @@ int UsageError(const std::string& message, const std::string& hint) {
     return kUsageError;
 }
 
-std::string UsageLine(const CommandSpec& command) {
+std::string UsageLine(const CommandEntry& command) {
     return "usage: tallybird-cli " + std::string(command.name) +
            (*command.arguments ? std::string(" ") + command.arguments : "") + "\n(tallybird-cli " +
            command.name + " --help tells more)\n";
@@ -209,21 +209,22 @@ int ShowVersion() {
 
 // The log goes to its file; with -v to stderr as well. Without -v, stderr
 // carries only the messages the user must see.
-int RunWithLog(const CommandSpec& command, const CommandLine& line, bool verbose) {
+int RunWithLog(const CommandEntry& command, const CommandLine& line, bool verbose) {
     tallybird::LogFile log(tallybird::LogFile::DefaultFile());
     const tallybird::ProgramLogScope logScope(log, verbose);
     return command.run(line, std::cout, std::cerr);
 }
 
-int RunCommand(const CommandSpec& command, const QStringList& words, bool verbose) {
+int RunCommand(const CommandEntry& command, const QStringList& words, bool verbose) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const CommonOptions common;
     parser.addOptions({common.help, common.version, common.verbose});
     std::vector<QCommandLineOption> options;
-    for (const OptionSpec& spec : command.options) {
-        options.emplace_back(QString::fromLatin1(spec.name), QString::fromLatin1(spec.description),
-                             QString::fromLatin1(spec.valueName));
+    for (const OptionEntry& entry : command.options) {
+        options.emplace_back(QString::fromLatin1(entry.name),
+                             QString::fromLatin1(entry.description),
+                             QString::fromLatin1(entry.valueName));
         parser.addOption(options.back());
     }
     if (!parser.parse(QStringList{"tallybird-cli"} + words)) {
@@ -297,13 +298,14 @@ int main(int argc, char** argv) {
             std::cout << ProgramHelp();
             return 0;
         }
-        if (const CommandSpec* command = FindCommand(words.front()); command && words.size() == 1) {
+        if (const CommandEntry* command = FindCommand(words.front());
+            command && words.size() == 1) {
             std::cout << CommandHelp(*command);
             return 0;
         }
         return UsageError("no such command: " + words.join(' ').toStdString(), ProgramHelp());
     }
-    const CommandSpec* command = FindCommand(name);
+    const CommandEntry* command = FindCommand(name);
     if (command == nullptr) {
         return UsageError("unknown command '" + name.toStdString() + "'", ProgramHelp());
     }
