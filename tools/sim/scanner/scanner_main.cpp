@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/signalfd.h>
@@ -59,8 +60,10 @@ Identity and contents:
 
 Timing:
   --latency MS         wait before each reply, default 0
-  --byte-rate N        bytes per second sent (11520 models 115200 baud);
-                       0 (default) sends as fast as the pty takes them
+  --byte-rate N        bytes per second each way (11520 models 115200 baud):
+                       replies are paced, and a reply waits until its
+                       command would have arrived; 0 (default) sends as
+                       fast as the pty takes them
 
 Faults:
   --stop-after K       answer no command after the K-th
@@ -85,6 +88,11 @@ Control commands (one per line; each answered with one line):
   dump [FILE]          the state as one line of JSON, or written to FILE
                        (FILE also holds the memory in base64)
   status               "ok plugged=1 keyboard=0 commands=N"
+  bytes                "ok in=M out=N": bytes received and sent on the link
+  fault KIND VALUE     a fault from the next command on: stop-after K,
+                       drop-after K[:N], garbage CODE, short CODE, extra CODE
+                       (counts start at the next command), latency MS
+  fault none           no fault and no latency from now on
   quit                 end the simulator
 
 "WR" framing: 3 address bytes and 7 data bytes are read by count (the program
@@ -281,10 +289,11 @@ private:
     void QueueText(Bytes bytes);
     void ReadPty(Clock::time_point now);
     void WritePty(Clock::time_point now);
-    int NextTimeout(Clock::time_point now) const;
+    std::optional<Clock::duration> NextWait(Clock::time_point now) const;
     void AcceptControl();
     void ReadControl(std::size_t index);
     std::string Control(const std::string& line);
+    std::string SetFault(const std::string& argument);
     void WriteDump(const std::filesystem::path& file) const;
 
     Options o_;
@@ -296,6 +305,10 @@ private:
     bool quit_ = false;
     std::deque<Outgoing> out_;
     Clock::time_point lastInput_;
+    std::uint64_t bytesIn_ = 0;  // received from the program
+    std::uint64_t bytesOut_ = 0; // sent to the program
+    // When the last command byte received has crossed a throttled line.
+    Clock::time_point commandArrived_;
     Clock::time_point rateMark_;
     double allowance_ = 0;
     std::vector<std::pair<int, std::string>> clients_; // fd and partial line
@@ -353,7 +366,7 @@ void Simulator::Queue(std::vector<Reply> replies, Clock::time_point now) {
     for (Reply& reply : replies) {
         Outgoing item;
         item.bytes = std::move(reply.bytes);
-        item.readyAt = now + milliseconds(o_.latencyMs);
+        item.readyAt = std::max(now + milliseconds(o_.latencyMs), commandArrived_);
         item.dropLink = reply.dropLink;
         item.keepBytes = reply.keepBytes;
         out_.push_back(std::move(item));
@@ -375,6 +388,15 @@ void Simulator::ReadPty(Clock::time_point now) {
             return;
         }
         lastInput_ = now;
+        bytesIn_ += static_cast<std::uint64_t>(got);
+        if (o_.byteRate > 0) {
+            // The program's bytes take their time on the line too: a reply
+            // starts once its command has wholly arrived.
+            commandArrived_ =
+                std::max(commandArrived_, now) +
+                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                    static_cast<double>(got) / static_cast<double>(o_.byteRate)));
+        }
         Queue(model_.Feed(ByteView(buffer, static_cast<std::size_t>(got))), now);
     }
 }
@@ -405,6 +427,7 @@ void Simulator::WritePty(Clock::time_point now) {
                 return; // the pty is full; poll says when it takes more
             }
             item.sent += static_cast<std::size_t>(put);
+            bytesOut_ += static_cast<std::uint64_t>(put);
             allowance_ -= static_cast<double>(put);
         }
         if (item.sent < end) {
@@ -418,7 +441,9 @@ void Simulator::WritePty(Clock::time_point now) {
     }
 }
 
-int Simulator::NextTimeout(Clock::time_point now) const {
+// How long to wait for the next timed event (none: until something arrives).
+// Not rounded to milliseconds: a paced line has sub-millisecond steps.
+std::optional<Clock::duration> Simulator::NextWait(Clock::time_point now) const {
     auto next = Clock::time_point::max();
     if (model_.MidCommand()) {
         next = lastInput_ + kIdleFlush;
@@ -436,9 +461,9 @@ int Simulator::NextTimeout(Clock::time_point now) const {
         }
     }
     if (next == Clock::time_point::max()) {
-        return -1;
+        return std::nullopt;
     }
-    return static_cast<int>(std::max<long>(0, std::chrono::ceil<milliseconds>(next - now).count()));
+    return std::max(Clock::duration::zero(), next - now);
 }
 
 void Simulator::AcceptControl() {
@@ -516,6 +541,12 @@ std::string Simulator::Control(const std::string& line) {
         }
         return QJsonDocument(model_.Dump(false)).toJson(QJsonDocument::Compact).toStdString();
     }
+    if (command == "bytes") {
+        return "ok in=" + std::to_string(bytesIn_) + " out=" + std::to_string(bytesOut_);
+    }
+    if (command == "fault") {
+        return SetFault(argument);
+    }
     if (command == "status") {
         return "ok plugged=" + std::to_string(master_ >= 0 ? 1 : 0) +
                " keyboard=" + std::to_string(model_.KeyboardMode() ? 1 : 0) +
@@ -526,6 +557,23 @@ std::string Simulator::Control(const std::string& line) {
         return "ok";
     }
     return "error unknown command";
+}
+
+std::string Simulator::SetFault(const std::string& argument) {
+    if (argument == "none") {
+        model_.ClearFaults();
+        o_.latencyMs = 0;
+        return "ok";
+    }
+    const auto space = argument.find(' ');
+    const std::string kind = argument.substr(0, space);
+    const std::string value = space == std::string::npos ? "" : argument.substr(space + 1);
+    long n = 0;
+    if (kind == "latency" && ParseNumber(value, n)) {
+        o_.latencyMs = n;
+        return "ok";
+    }
+    return model_.SetFault(kind, value) ? "ok" : "error bad fault";
 }
 
 void Simulator::WriteDump(const std::filesystem::path& file) const {
@@ -593,11 +641,18 @@ int Simulator::Run() {
         for (const auto& client : clients_) {
             fds.push_back({client.first, POLLIN, 0});
         }
-        int timeout = NextTimeout(Clock::now());
+        std::optional<Clock::duration> wait = NextWait(Clock::now());
         if (wantWrite) {
-            timeout = -1; // POLLOUT says when
+            wait.reset(); // POLLOUT says when
         }
-        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+        timespec timeout{};
+        if (wait) {
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*wait).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+            timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        }
+        if (ppoll(fds.data(), fds.size(), wait ? &timeout : nullptr, nullptr) < 0 &&
+            errno != EINTR) {
             break;
         }
         const auto now = Clock::now();

@@ -1,5 +1,8 @@
 #include "scanner_model.h"
 
+#include <cerrno>
+#include <cstdlib>
+
 #include <QByteArray>
 #include <QJsonArray>
 
@@ -383,6 +386,59 @@ std::optional<Bytes> ScannerModel::Scan(ByteView scanRecord) {
 void ScannerModel::Unplugged() {
     pending_.clear();
     keyboardMode_ = false;
+}
+
+namespace {
+
+bool CountIn(const std::string& text, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return errno == 0 && end != text.c_str() && *end == '\0' && value > 0 && value < (1L << 30);
+}
+
+} // namespace
+
+bool ScannerModel::SetFault(const std::string& kind, const std::string& value) {
+    long count = 0;
+    if (kind == "stop-after" && CountIn(value, count)) {
+        config_.stopAfter = commandCount_ + static_cast<int>(count);
+        return true;
+    }
+    if (kind == "drop-after") {
+        const auto colon = value.find(':');
+        long bytes = 0;
+        if (!CountIn(value.substr(0, colon), count) ||
+            (colon != std::string::npos && value.substr(colon + 1) != "0" &&
+             !CountIn(value.substr(colon + 1), bytes))) {
+            return false;
+        }
+        config_.dropAfter = commandCount_ + static_cast<int>(count);
+        config_.dropAfterBytes = static_cast<std::size_t>(bytes);
+        return true;
+    }
+    if (value.size() != 2) {
+        return false;
+    }
+    if (kind == "garbage") {
+        config_.garbage.insert(value);
+    } else if (kind == "short") {
+        config_.shortReply.insert(value);
+    } else if (kind == "extra") {
+        config_.extra.insert(value);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void ScannerModel::ClearFaults() {
+    config_.stopAfter = 0;
+    config_.dropAfter = 0;
+    config_.dropAfterBytes = 0;
+    config_.garbage.clear();
+    config_.shortReply.clear();
+    config_.extra.clear();
 }
 
 QJsonObject ScannerModel::Dump(bool withMemory) const {

@@ -75,6 +75,13 @@ public:
     // Unplugging forgets a half-received command and leaves keyboard mode.
     void Unplugged();
 
+    // A fault set while the scanner runs ("stop-after K", "drop-after K[:N]",
+    // "garbage CODE", "short CODE", "extra CODE"); counts start from the next
+    // command. False for an unknown fault or a bad value.
+    bool SetFault(const std::string& kind, const std::string& value);
+    // No fault from now on.
+    void ClearFaults();
+
     FlashMemory& Memory() { return memory_; }
     const FlashMemory& Memory() const { return memory_; }
     bool KeyboardMode() const { return keyboardMode_; }

@@ -85,7 +85,9 @@ Fault modes: none; html (an HTML error page, status 200); 500 (status 500);
 slow (the normal reply after "delay" seconds; a delay holds back any mode);
 truncated (the connection closes after half of the announced body);
 partial (4 bytes after the normal body, so a record list is not a multiple
-of 8); raw (status 200, the bytes of "hex" as the body).
+of 8); raw (status 200, the bytes of "hex" as the body); endless (status
+200, a chunked body of the normal reply repeated without end, stopped only
+after 64 MiB).
 
 Control endpoints:
   GET  /sim/state        the whole state with what was received, as JSON
@@ -359,6 +361,20 @@ private:
             res.set_content(Text(fault.raw), "application/octet-stream");
         } else if (fault.mode == "partial") {
             res.set_content(normal.body + std::string(4, '\0'), normal.contentType);
+        } else if (fault.mode == "endless") {
+            constexpr std::size_t kEnough = std::size_t{64} << 20;
+            std::string block = normal.body.empty() ? std::string("0") : normal.body;
+            while (block.size() < 4096) {
+                block += block;
+            }
+            res.set_chunked_content_provider(normal.contentType,
+                                             [block](std::size_t offset, httplib::DataSink& sink) {
+                                                 if (offset >= kEnough) {
+                                                     sink.done();
+                                                     return true;
+                                                 }
+                                                 return sink.write(block.data(), block.size());
+                                             });
         } else if (fault.mode == "truncated") {
             // Announces the whole body, sends half of it, then drops the line.
             const std::string sent = normal.body.substr(0, normal.body.size() / 2);

@@ -55,7 +55,7 @@ struct ServiceState {
 };
 
 inline const std::vector<std::string> kFaultModes = {"none",      "html",    "500", "slow",
-                                                     "truncated", "partial", "raw"};
+                                                     "truncated", "partial", "raw", "endless"};
 
 // The state file. Unknown keys are ignored; a missing key keeps its default.
 bool ParseState(const QByteArray& json, ServiceState& state, std::string& error);
