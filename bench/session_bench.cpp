@@ -1,8 +1,14 @@
-// A full first session against the unthrottled simulated scanner: a list of
-// 250,001 numbers to read back and 10,000 changes from the service (5,000
+// A full first session against the simulated scanner: a list of 250,001
+// numbers to read back and 10,000 changes from the service (5,000
 // neighbouring numbers removed, 5,000 new ones). Prints wall time, CPU time
 // and peak memory of the session, and the scanner commands sent against the
 // commands the change set needs. Not a test.
+//
+//   bench_session                     the scanner as fast as the pty goes
+//   bench_session --byte-rate 11520   the line of a real scanner (115,200
+//                                     baud) each way: the session's wall time
+//                                     against the least time the bytes it
+//                                     moved need on that line
 #include "model/list_record.h"
 #include "model/lost_list.h"
 #include "process_usage.h"
@@ -17,6 +23,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -80,10 +88,28 @@ int NeededCommands(int organisationEntries) {
     return commands;
 }
 
+// "ok in=M out=N" of the simulator: the bytes both ways.
+std::uint64_t LinkBytes(const std::string& answer) {
+    std::uint64_t in = 0;
+    std::uint64_t out = 0;
+    if (std::sscanf(answer.c_str(), "ok in=%lu out=%lu", &in, &out) != 2) {
+        return 0;
+    }
+    return in + out;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    long byteRate = 0;
+    if (argc == 3 && std::string(argv[1]) == "--byte-rate") {
+        byteRate = std::strtol(argv[2], nullptr, 10);
+    }
+    if (argc != 1 && byteRate <= 0) {
+        std::fprintf(stderr, "usage: bench_session [--byte-rate BYTES_PER_SECOND]\n");
+        return 64;
+    }
     QJsonArray log;
     for (int i = 0; i < kChanges; ++i) {
         log.append(
@@ -102,9 +128,13 @@ int main(int argc, char** argv) {
                               {"organisations", QJsonArray{"Vets North", "01632 960001"}}};
     const QJsonObject state{{"time", kStamp + 100}, {"countries", QJsonObject{{"1", country}}}};
     test::SessionRig rig(QJsonDocument(state).toJson(QJsonDocument::Compact).toStdString());
-    test::ScannerSim& scanner = rig.PlugScanner(
-        {"--list-count", QString::number(kListSize), "--time-stamp",
-         QString::number(static_cast<qint64>(kStamp)), "--scan", "826000000000777"});
+    QStringList options{"--list-count", QString::number(kListSize),
+                        "--time-stamp", QString::number(static_cast<qint64>(kStamp)),
+                        "--scan",       "826000000000777"};
+    if (byteRate > 0) {
+        options << "--byte-rate" << QString::number(byteRate);
+    }
+    test::ScannerSim& scanner = rig.PlugScanner(options);
 
     test::RecordingObserver observer;
     const double cpuBefore = tallybird::bench::CpuSeconds();
@@ -122,5 +152,16 @@ int main(int argc, char** argv) {
     std::printf("peak memory of the program: %.1f MiB\n",
                 static_cast<double>(tallybird::bench::PeakRssKb()) / 1024);
     std::printf("scanner commands: %zu sent, %d needed by the change set\n", sent, needed);
+    if (byteRate > 0) {
+        // The least time: every byte both ways, one after the other (each
+        // reply waits for its command), at the line's rate; the session's
+        // own waits are skipped here as in the run itself.
+        const std::uint64_t bytes = LinkBytes(scanner.Control("bytes"));
+        const double least = static_cast<double>(bytes) / static_cast<double>(byteRate);
+        std::printf("line: %ld bytes/s each way; %llu bytes moved both ways\n", byteRate,
+                    static_cast<unsigned long long>(bytes));
+        std::printf("wire-time minimum: %.2f s; wall time / minimum: %.3f\n", least,
+                    least > 0 ? wall / least : 0.0);
+    }
     return end == SessionEnd::Orderly && static_cast<int>(sent) == needed ? 0 : 1;
 }
