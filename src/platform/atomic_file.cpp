@@ -128,12 +128,20 @@ public:
         return true;
     }
 
+    // "." + the file's name + "." + the random suffix.
+    static bool IsTemporaryOf(const std::string& name, const std::filesystem::path& target) {
+        const std::string base = "." + target.filename().string() + ".";
+        return name.size() == base.size() + kSuffixLength && name.starts_with(base);
+    }
+
 private:
+    static constexpr std::size_t kSuffixLength = 6;
+
     static std::string RandomSuffix(std::random_device& random) {
         static constexpr char kLetters[] =
             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
         std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-        std::string suffix(6, 'x');
+        std::string suffix(kSuffixLength, 'x');
         for (char& c : suffix) {
             c = kLetters[pick(random)];
         }
@@ -179,6 +187,21 @@ bool WriteFileAtomically(const std::filesystem::path& file, ByteView contents) {
     } catch (const std::exception&) {
         return false; // no memory for a name, no source of random names
     }
+}
+
+int RemoveLeftoverTemporaries(const std::filesystem::path& file) {
+    int removed = 0;
+    std::error_code ec;
+    std::filesystem::directory_iterator entries(FolderOf(file), ec);
+    for (; !ec && entries != std::filesystem::directory_iterator(); entries.increment(ec)) {
+        std::error_code entryError;
+        if (TemporaryFile::IsTemporaryOf(entries->path().filename().string(), file) &&
+            entries->is_regular_file(entryError) &&
+            std::filesystem::remove(entries->path(), entryError)) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 std::optional<Bytes> ReadWholeFile(const std::filesystem::path& file) {

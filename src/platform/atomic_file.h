@@ -17,6 +17,12 @@ namespace tallybird {
 // is left.
 bool WriteFileAtomically(const std::filesystem::path& file, ByteView contents);
 
+// Removes the temporary files that writes of `file` left behind when the
+// program was killed half-way (only regular files named as the writer names
+// them). For a caller that alone writes `file`: another writer's temporary
+// file would go too. Returns how many were removed.
+int RemoveLeftoverTemporaries(const std::filesystem::path& file);
+
 // The whole file, or nothing when it cannot be read: absent, unreadable, or
 // not a regular file (a directory, a FIFO, a device). Never blocks; a
 // symbolic link to a regular file is read.

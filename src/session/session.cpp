@@ -389,6 +389,14 @@ Session::Result Session::ReadScanLogStep() {
 
 Session::Result Session::HandleMarker() {
     const auto markerFile = MarkerFile();
+    // A session killed while it saved its files left their temporary files;
+    // this scanner's files are written by its session alone.
+    for (const auto& file : {markerFile, SessionFile()}) {
+        if (const int removed = RemoveLeftoverTemporaries(file); removed > 0) {
+            qCInfo(lcSession) << "removed" << removed << "temporary file(s) of"
+                              << file.filename().c_str() << "left by an interrupted session";
+        }
+    }
     std::error_code ec;
     // Only a regular file is a marker; whatever else stands in its place
     // (a folder, a pipe) is left alone and read as no marker.

@@ -125,5 +125,32 @@ TEST(AtomicFileTest, EmptyAndMissingFiles) {
     EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"empty"});
 }
 
+// What a write killed half-way leaves is found by its name and removed;
+// everything else in the folder stays, the file itself included.
+TEST(AtomicFileTest, LeftoverTemporariesOfTheFileAreRemovedAndNothingElse) {
+    test::TempDir dir;
+    const auto file = dir / "TBM00066051.tbf";
+    ASSERT_TRUE(WriteFileAtomically(file, Sample(100)));
+    const std::set<std::string> leftovers{".TBM00066051.tbf.a1B2c3", ".TBM00066051.tbf.ZZZZZZ"};
+    const std::set<std::string> kept{
+        "TBM00066051.tbf",          ".TBM00066051.err.a1B2c3", // another file's
+        ".TBM00066051.tbf.abcdefg", ".TBM00066051.tbf.abcde",  // not the writer's names
+        "TBM00066051.tbf.a1B2c3",   ".TBM00066051.tbf.folder"};
+    for (const std::string& name : leftovers) {
+        test::WriteTextFile(dir / name, "half a copy");
+    }
+    for (const std::string& name : kept) {
+        if (name == ".TBM00066051.tbf.folder") {
+            std::filesystem::create_directory(dir / name);
+        } else if (name != "TBM00066051.tbf") {
+            test::WriteTextFile(dir / name, "someone else's");
+        }
+    }
+    EXPECT_EQ(RemoveLeftoverTemporaries(file), 2);
+    EXPECT_EQ(Names(dir.Path()), kept);
+    EXPECT_EQ(ReadWholeFile(file), Sample(100));
+    EXPECT_EQ(RemoveLeftoverTemporaries(dir / "absent-folder" / "file"), 0);
+}
+
 } // namespace
 } // namespace tallybird

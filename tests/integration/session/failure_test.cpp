@@ -454,6 +454,11 @@ TEST(SessionFailureTest, KilledAnywhereThenRepairedByTheNextSession) {
         EXPECT_EQ(ScannerChips(scanner), Sorted(scenario.laterList));
         scenario.CollectUploads(rig, uploaded);
         EXPECT_EQ(uploaded.size(), scenario.scanned.size());
+        // A kill while a file was being saved leaves its temporary file; the
+        // next session of this scanner removes it.
+        for (const auto& entry : std::filesystem::directory_iterator(rig.dataFolder())) {
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+        }
     }
 }
 
