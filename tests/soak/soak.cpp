@@ -236,7 +236,7 @@ private:
 
 // What a session was given to go wrong with.
 struct Faults {
-    std::string scanner; // "" or the simulator's fault line ("stop-after 7")
+    std::string scanner; // "" or the simulator's fault line ("silent SN")
     std::string scannerKind;
     bool kill = false;
     std::string serviceEndpoint;
@@ -359,12 +359,18 @@ private:
         Faults f;
         const int scanner = Pick(100);
         const int typical = std::max(lastCommands_, 12);
-        static const std::vector<std::string> kCodes{"SN", "VR", "VY", "SC", "TN", "UP", "WR",
+        // The list read-back ("UP") is left out of the faults by kind of
+        // command: a reply to it that never ends (silent, short, garbage,
+        // bytes after its end) is waited for up to its 600 s limit, which
+        // the transport's tests show, and would stall the soak. A link
+        // dropped during it is in.
+        static const std::vector<std::string> kCodes{"SN", "VR", "VY", "SC", "TN", "WR",
                                                      "SE", "RD", "TW", "CC", "EF", "DL"};
-        const std::string code = kCodes[static_cast<std::size_t>(Pick(13))];
+        const std::string code = kCodes[static_cast<std::size_t>(Pick(12))];
         if (scanner < 8) {
+            // The scanner falls silent at the first command of a kind.
             f.scannerKind = "silence";
-            f.scanner = "stop-after " + std::to_string(1 + Pick(typical));
+            f.scanner = "silent " + code;
         } else if (scanner < 14) {
             f.scannerKind = "garbage";
             f.scanner = "garbage " + code;

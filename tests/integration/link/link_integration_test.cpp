@@ -177,6 +177,36 @@ TEST(LinkOverSimulator, GarbageAndSilence) {
     EXPECT_FALSE(ClearScanCount(link)); // the scanner stopped answering
 }
 
+// Faults set over the control channel while the link is open (what the soak
+// does between sessions): each counts from the next command, and "fault
+// none" ends them all.
+TEST(LinkOverSimulator, FaultsSetWhileRunningCountFromTheNextCommand) {
+    TempDir dir;
+    ScannerSim sim(dir.Path(), {});
+    ASSERT_TRUE(sim.Linked());
+    OpenLink open(sim.Link());
+    ASSERT_TRUE(open.port.IsOpen());
+    TransportLink& link = open.session;
+    EXPECT_EQ(ReadSerialNumber(link), 66051u);
+    EXPECT_EQ(sim.Control("fault silent SN"), "ok");
+    EXPECT_EQ(sim.Control("fault extra TN"), "ok");
+    EXPECT_EQ(sim.Control("fault bogus SN"), "error bad fault");
+    EXPECT_EQ(sim.Control("fault silent SNX"), "error bad fault");
+    EXPECT_FALSE(ReadSerialNumber(link).has_value()); // silent
+    EXPECT_TRUE(ReadTimeStamp(link).Failed());        // three bytes too many
+    EXPECT_TRUE(ClearScanCount(link));                // other commands as before
+    EXPECT_EQ(sim.Control("fault none"), "ok");
+    EXPECT_EQ(ReadSerialNumber(link), 66051u);
+    EXPECT_FALSE(ReadTimeStamp(link).Failed());
+
+    EXPECT_EQ(sim.Control("fault drop-after 2:1"), "ok"); // the second command from now
+    EXPECT_TRUE(ClearScanCount(link));
+    EXPECT_FALSE(ReadSerialNumber(link).has_value());
+    EXPECT_FALSE(sim.Linked());
+    EXPECT_EQ(sim.Control("replug"), "ok");
+    EXPECT_TRUE(sim.Linked());
+}
+
 TEST(LinkOverSimulator, AOneLetterCommandIsIgnoredAndTheNextIsAnswered) {
     TempDir dir;
     ScannerSim sim(dir.Path(), Args({"--serial", "66051"}));

@@ -90,8 +90,9 @@ Control commands (one per line; each answered with one line):
   status               "ok plugged=1 keyboard=0 commands=N"
   bytes                "ok in=M out=N": bytes received and sent on the link
   fault KIND VALUE     a fault from the next command on: stop-after K,
-                       drop-after K[:N], garbage CODE, short CODE, extra CODE
-                       (counts start at the next command), latency MS
+                       drop-after K[:N], silent CODE (never answered),
+                       garbage CODE, short CODE, extra CODE (counts start
+                       at the next command), latency MS
   fault none           no fault and no latency from now on
   quit                 end the simulator
 

@@ -240,7 +240,8 @@ void ScannerModel::Log(const std::string& code, const Bytes& args) const {
 
 std::optional<Reply> ScannerModel::Execute(const std::string& code, const Bytes& args) {
     ++commandCount_;
-    if (config_.stopAfter > 0 && commandCount_ > config_.stopAfter) {
+    if ((config_.stopAfter > 0 && commandCount_ > config_.stopAfter) ||
+        config_.silent.count(code) != 0) {
         return std::nullopt;
     }
     Reply reply;
@@ -420,7 +421,9 @@ bool ScannerModel::SetFault(const std::string& kind, const std::string& value) {
     if (value.size() != 2) {
         return false;
     }
-    if (kind == "garbage") {
+    if (kind == "silent") {
+        config_.silent.insert(value);
+    } else if (kind == "garbage") {
         config_.garbage.insert(value);
     } else if (kind == "short") {
         config_.shortReply.insert(value);
@@ -436,6 +439,7 @@ void ScannerModel::ClearFaults() {
     config_.stopAfter = 0;
     config_.dropAfter = 0;
     config_.dropAfterBytes = 0;
+    config_.silent.clear();
     config_.garbage.clear();
     config_.shortReply.clear();
     config_.extra.clear();

@@ -20,6 +20,7 @@ struct ScannerConfig {
     std::uint32_t timeStamp = 0;      // "TN"
     std::string paReply = "KivoS";    // "PA": at least 5 bytes holding "Kivo"
     int stopAfter = 0;                // answer no command after the k-th (0: never)
+    std::set<std::string> silent;     // codes never answered
     std::set<std::string> garbage;    // codes answered with garbage of the same length
     std::set<std::string> shortReply; // codes whose reply loses its last byte
     std::set<std::string> extra;      // codes whose reply gets three bytes more
@@ -76,8 +77,8 @@ public:
     void Unplugged();
 
     // A fault set while the scanner runs ("stop-after K", "drop-after K[:N]",
-    // "garbage CODE", "short CODE", "extra CODE"); counts start from the next
-    // command. False for an unknown fault or a bad value.
+    // "silent CODE", "garbage CODE", "short CODE", "extra CODE"); counts
+    // start from the next command. False for an unknown fault or a bad value.
     bool SetFault(const std::string& kind, const std::string& value);
     // No fault from now on.
     void ClearFaults();
