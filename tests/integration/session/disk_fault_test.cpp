@@ -244,11 +244,16 @@ struct Scenario {
     }
 
     // The files a data folder holds after earlier sessions: the saved copy
-    // of the list, the registration record, the chip history and, when
-    // given, the marker the last session left.
-    void PrimeDataFolder(const SessionRig& rig, const std::string& marker) const {
+    // of the list (unless the scanner is new to this computer), the
+    // registration record, the chip history and, when given, the marker the
+    // last session left.
+    void PrimeDataFolder(const SessionRig& rig, const std::string& marker,
+                         bool savedCopy = true) const {
         const auto folder = rig.dataFolder();
-        ASSERT_TRUE(WriteFileAtomically(folder / kSessionFileName, EncodeSessionFile(SavedCopy())));
+        if (savedCopy) {
+            ASSERT_TRUE(
+                WriteFileAtomically(folder / kSessionFileName, EncodeSessionFile(SavedCopy())));
+        }
         ASSERT_TRUE(WriteRegistrationRecord(folder, rig.record));
         const auto started = static_cast<std::int64_t>(kStamp);
         SessionRecord earlier{started, started + 5, "126590", "H2", "orderly end", "", "", {}};
@@ -283,7 +288,8 @@ bool Uploaded(SessionRig& rig, const std::string& chip) {
 // The data home, with the data folder in it, on a tmpfs of `bytes`, primed.
 // Null (with the reason in `why`) where this process may not mount.
 std::unique_ptr<SmallDisk> PrimedDisk(const SessionRig& rig, const Scenario& scenario,
-                                      const std::string& marker, std::string& why) {
+                                      const std::string& marker, std::string& why,
+                                      bool savedCopy = true) {
     const auto dataHome = rig.dataFolder().parent_path();
     const std::size_t sessionFileBytes = EncodeSessionFile(scenario.SavedCopy()).size();
     auto disk = std::make_unique<SmallDisk>(dataHome, 3 * sessionFileBytes + 1024 * 1024);
@@ -292,7 +298,7 @@ std::unique_ptr<SmallDisk> PrimedDisk(const SessionRig& rig, const Scenario& sce
         return nullptr;
     }
     std::filesystem::create_directories(rig.dataFolder());
-    scenario.PrimeDataFolder(rig, marker);
+    scenario.PrimeDataFolder(rig, marker, savedCopy);
     return disk;
 }
 
@@ -307,6 +313,7 @@ struct DiskFault {
     std::string markerBefore; // what the last session left; empty: none
     // The marker on disk after the failed session; empty: none.
     std::string markerAfter;
+    bool savedCopyBefore = true; // otherwise the scanner is new to this computer
 };
 
 // The data folder a failed session left, against the one it found: the
@@ -358,7 +365,7 @@ TEST_P(SessionDiskFaultTest, SaysSoKeepsTheFilesAndTheNextSessionRepairs) {
     const Scenario scenario(fault.changes);
     SessionRig rig(scenario.State());
     std::string why;
-    const auto disk = PrimedDisk(rig, scenario, fault.markerBefore, why);
+    const auto disk = PrimedDisk(rig, scenario, fault.markerBefore, why, fault.savedCopyBefore);
     if (!disk) {
         GTEST_SKIP() << "cannot mount a small file system here (" << why
                      << "); the tests of tallybird-cli in a user namespace cover it another way";
@@ -380,7 +387,14 @@ TEST_P(SessionDiskFaultTest, SaysSoKeepsTheFilesAndTheNextSessionRepairs) {
     EXPECT_NE(failed.stopReasons[0].find("cannot write " + folder.string()), std::string::npos)
         << failed.stopReasons[0];
 
-    const bool historyKeptIt = ExpectLeftAsItWas(before, FilesIn(folder), fault.markerAfter);
+    std::map<std::string, Bytes> after = FilesIn(folder);
+    if (!fault.savedCopyBefore) {
+        // A new scanner's registration is noted as due (an empty file) when
+        // there is room for it; the next session sends it either way.
+        const auto due = after.extract("TBM00066051.reg");
+        EXPECT_TRUE(!due || due.mapped().empty());
+    }
+    const bool historyKeptIt = ExpectLeftAsItWas(before, after, fault.markerAfter);
     EXPECT_EQ(ScanLogSize(scanner), 1) << "the scan log is cleared only after a saved session";
     if (fault.markerAfter != "ReWrite") {
         EXPECT_EQ(ScannerChips(scanner), Sorted(scenario.scanner));
@@ -429,7 +443,11 @@ INSTANTIATE_TEST_SUITE_P(
         DiskFault{"FullWithAMarkerBefore", false, kNoRoom, true, "ClearScan", "ReWrite"},
         DiskFault{"RoomForTheMarkerOnly", false, 4 * kPage, true, "", "ReWrite"},
         DiskFault{"RoomForHalfTheSavedCopy", false, 300 * kPage, true, "", "ReWrite"},
-        DiskFault{"FullWithoutChanges", false, 4 * kPage, false, "", ""}),
+        DiskFault{"FullWithoutChanges", false, 4 * kPage, false, "", ""},
+        // A scanner new to this computer: its first copy of the list cannot
+        // be saved, before anything went to the service or the scanner.
+        DiskFault{"NewScannerReadOnly", true, 0, true, "", "", false},
+        DiskFault{"NewScannerFull", false, 4 * kPage, true, "", "", false}),
     [](const ::testing::TestParamInfo<DiskFault>& test) { return test.param.name; });
 
 // The ways a test can make the data folder read-only for one tallybird-cli
