@@ -160,6 +160,12 @@ private:
         softwareErrorReason_ = std::move(reason);
         return Stop::SoftwareError;
     }
+    // A file of the data folder that cannot be written (a read-only folder,
+    // a full disk): the message names the disk, the log the file.
+    Result DiskWriteFailed(const std::filesystem::path& file, const std::string& why = {}) {
+        failedStep_ = kDiskWriteStep;
+        return SoftwareError("cannot write " + file.string() + why);
+    }
 
     std::filesystem::path DataPath(const std::string& name) const {
         return c_.state.dataFolder / name;
@@ -524,7 +530,7 @@ Session::Result Session::LoadOrRebuildSessionFile() {
                              << c_.state.dataFolder.c_str();
     }
     if (!WriteFileAtomically(sessionFile, EncodeSessionFile(file_))) {
-        return SoftwareError("cannot write " + sessionFile.string());
+        return DiskWriteFailed(sessionFile);
     }
     fileCreated_ = true;
     return {};
@@ -643,9 +649,7 @@ Session::Result Session::WriteListRecordStep(const std::string& step, std::int32
 Session::Result Session::MarkListBeingRewritten() {
     const auto markerFile = MarkerFile();
     if (!WriteFileAtomically(markerFile, ToSingleByte(kRewriteMarker))) {
-        failedStep_ = kDiskWriteStep;
-        return SoftwareError("cannot write " + markerFile.string() +
-                             ", which must be on disk before the list is written");
+        return DiskWriteFailed(markerFile, ", which must be on disk before the list is written");
     }
     rewriteMarkerOnDisk_ = true;
     return {};
@@ -771,7 +775,7 @@ Session::Result Session::HistorySaveAndClear() {
     ProgressCaption("Progress: Saving File");
     const auto sessionFile = SessionFile();
     if (!WriteFileAtomically(sessionFile, EncodeSessionFile(file_))) {
-        return SoftwareError("cannot write " + sessionFile.string());
+        return DiskWriteFailed(sessionFile);
     }
     ListSaved();
 
