@@ -455,10 +455,14 @@ Session::Result Session::Reset() {
     const auto sessionFile = SessionFile();
     std::error_code ec;
     if (std::filesystem::exists(sessionFile, ec)) {
+        // Named only while the deletion may fail: a later failure of another
+        // kind must not be reported as this file.
+        const std::string stepBefore = failedStep_;
         failedStep_ = "Can't delete file " + sessionFile.string();
         if (!std::filesystem::remove(sessionFile, ec) || ec) {
             return SoftwareError(ec.message());
         }
+        failedStep_ = stepBefore;
     }
     if (!Sent("DL", EnterDownloadMode(link_)) || !Sent("WE", EnableWrites(link_)) ||
         !Sent("CE", EraseAllMemory(link_)) || !Sent("CC", ClearScanCount(link_)) ||

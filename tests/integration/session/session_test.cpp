@@ -304,6 +304,30 @@ TEST_F(SessionTest, ReWriteMarkerUploadsTheScansBeforeTheReset) {
     EXPECT_FALSE(rig.settings().ResetPending());
 }
 
+// The old copy is deleted on the way into a reset. A later failure of
+// another kind does not name that file, which was deleted: it reads as any
+// other failure of the service.
+TEST_F(SessionTest, AFailureAfterTheResetDoesNotBlameTheDeletedCopy) {
+    rig.PlugScanner(ScannerWithScans());
+    ASSERT_EQ(rig.Run(observer), SessionEnd::Orderly);
+    ASSERT_TRUE(std::filesystem::exists(rig.dataFolder() / "TBM00066051.tbf"));
+    WriteTextFile(rig.dataFolder() / "TBM00066051.err", "ReWrite");
+    // The reset scanner asks for the whole list, which a log that starts
+    // later gives.
+    ASSERT_TRUE(rig.Service().SetState(
+        BaseState(QJsonArray{Chip(kA, 1), Chip(kB)}, {}, kServiceTime, kServiceTime - 10)));
+    ASSERT_TRUE(rig.Service().SetFault("getorganisations.php", "truncated"));
+
+    RecordingObserver failed;
+    ASSERT_EQ(rig.Run(failed), SessionEnd::SoftwareError);
+    EXPECT_EQ(failed.messages,
+              std::vector<std::string>{"Tallybird: Software Error - , please close and restart the "
+                                       "program"});
+    ASSERT_EQ(failed.stopReasons.size(), 1U);
+    EXPECT_EQ(failed.stopReasons[0].find("Can't delete"), std::string::npos)
+        << failed.stopReasons[0];
+}
+
 // A "ClearScan" marker clears nothing before the upload: when the upload
 // then fails, the chips scanned since are still on the scanner and reach the
 // service next time.
