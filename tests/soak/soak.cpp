@@ -149,15 +149,17 @@ public:
             lost.append(
                 QJsonObject{{"chip", QString::fromStdString(chip)}, {"attribute", attribute}});
         }
+        // A scanner stamped before the first list (new, or just reset) gets
+        // the whole list whatever the log holds.
         QJsonArray log;
         for (const QJsonValue& entry : log_) {
-            if (entry.toObject().value("time").toDouble() > stamp) {
+            if (stamp >= kFirstTime && entry.toObject().value("time").toDouble() > stamp) {
                 log.append(entry);
             }
         }
         const QJsonObject country{{"lost", lost},
                                   {"log", log},
-                                  {"logStart", std::max(stamp, kFirstTime)},
+                                  {"logStart", stamp >= kFirstTime ? stamp : time_},
                                   {"organisations", QJsonArray{"Vets North", "01632 960001"}}};
         return QJsonObject{{"time", time_}, {"countries", QJsonObject{{"1", country}}}};
     }
@@ -461,6 +463,9 @@ private:
                                 static_cast<std::uint64_t>(Pick(1 << 30)));
             }
             if (rig_.Scanner().Control("scan " + chip) == "ok") {
+                if (verbose_) {
+                    std::printf("scanned %s\n", chip.c_str());
+                }
                 scanned_.insert(chip);
                 ++figures_.chipsScanned;
             }
@@ -470,7 +475,11 @@ private:
     // Every scanned chip the service received so far (its record of
     // uploads starts again with every new state).
     void CollectUploads() {
-        for (const QJsonValue& upload : rig_.Service().State().value("uploads").toArray()) {
+        const QJsonObject state = rig_.Service().State();
+        if (!state.contains("countries")) {
+            figures_.Problem(figures_.sessions, "the service simulator's state could not be read");
+        }
+        for (const QJsonValue& upload : state.value("uploads").toArray()) {
             const std::string body = upload.toObject().value("body").toString().toStdString();
             for (const std::string& chip : scanned_) {
                 if (body.find(chip) != std::string::npos) {
