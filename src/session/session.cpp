@@ -88,20 +88,6 @@ private:
     int commands_ = 0;
 };
 
-const char* EndName(SessionEnd end) {
-    switch (end) {
-    case SessionEnd::Orderly:
-        return "orderly end";
-    case SessionEnd::Failure:
-        return "failure path";
-    case SessionEnd::SoftwareError:
-        return "software error";
-    case SessionEnd::NotRun:
-        break;
-    }
-    return "not run";
-}
-
 // The session's sequence of steps. Each step returns nothing to go on, or
 // how the session stops.
 class Session {
@@ -237,7 +223,7 @@ void Session::LogEnd(SessionEnd end) const {
         line += " (" + version_ + ")";
     }
     line += ", ";
-    line += EndName(end);
+    line += SessionEndName(end);
     if (end == SessionEnd::Failure) {
         line += " at " + stopStep_;
     } else if (end == SessionEnd::SoftwareError) {
@@ -268,7 +254,7 @@ void Session::FillRecord(SessionEnd end, std::int64_t started, SessionRecord& re
         record.scanner = std::to_string(serial_ + kDisplayedSerialOffset);
     }
     record.version = version_;
-    record.end = EndName(end);
+    record.end = SessionEndName(end);
     if (end == SessionEnd::Failure || end == SessionEnd::SoftwareError) {
         record.step = stopStep_;
     }
@@ -866,6 +852,20 @@ SessionEnd Session::SoftwareErrorStop() {
 }
 
 } // namespace
+
+const char* SessionEndName(SessionEnd end) {
+    switch (end) {
+    case SessionEnd::Orderly:
+        return "orderly end";
+    case SessionEnd::Failure:
+        return "failure path";
+    case SessionEnd::SoftwareError:
+        return "software error";
+    case SessionEnd::NotRun:
+        break;
+    }
+    return "not run";
+}
 
 SessionEnd RunSession(SessionContext& context) {
     return Session(context).Run();

@@ -25,6 +25,10 @@ enum class SessionEnd {
     NotRun,        // the port number is out of range
 };
 
+// How the log and the chip history name an end: "orderly end", "failure
+// path", "software error", "not run".
+const char* SessionEndName(SessionEnd end);
+
 // Everything one session works with. The organisation table lives for the
 // whole run and is shared by its sessions.
 struct SessionContext {

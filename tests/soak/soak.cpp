@@ -54,6 +54,7 @@ using test::SessionRig;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kFirstTime = 1765000000;
+const std::string kOrderly = SessionEndName(SessionEnd::Orderly);
 // The failure that asks the user to call for assistance.
 constexpr const char* kAssistanceStop = "Recover from fail";
 constexpr int kFirstListSize = 3000;
@@ -537,7 +538,7 @@ private:
         }
 
         if (!f.Any()) {
-            for (int attempt = 0; end != "orderly" && attempt < 2; ++attempt) {
+            for (int attempt = 0; end != kOrderly && attempt < 2; ++attempt) {
                 if (lastMessage_.find(kAssistanceStop) != std::string::npos) {
                     // The program's copy is newer than the scanner's stamp:
                     // it stops and asks the user to call for assistance.
@@ -558,7 +559,7 @@ private:
                 rig_.Restart();
                 end = RunHere(n, rig_.state.serverBaseUrl);
             }
-            if (end != "orderly") {
+            if (end != kOrderly) {
                 figures_.Problem(n, "a session without faults ended: " + end + " (" + lastMessage_ +
                                         ")");
             } else if (Check(n) && afterFault) {
@@ -592,18 +593,10 @@ private:
         parts.sleep = [](std::chrono::milliseconds) {};
         const SessionEnd end = RunSessionOnDevice(rig_.Scanner().Link(), std::move(parts));
         lastMessage_ = observer.messages.empty() ? "" : observer.messages.back();
-        switch (end) {
-        case SessionEnd::Orderly:
-            return "orderly";
-        case SessionEnd::Failure:
-            return "failure path";
-        case SessionEnd::SoftwareError:
-            return "software error";
-        case SessionEnd::NotRun:
-            break;
+        if (end == SessionEnd::NotRun) {
+            figures_.Problem(n, "the session did not run");
         }
-        figures_.Problem(n, "the session did not run");
-        return "not run";
+        return SessionEndName(end);
     }
 
     // `tallybird-cli sync` killed (SIGKILL: nothing of the program runs
@@ -625,9 +618,11 @@ private:
                                         process.readAllStandardError().toStdString());
                 return "crash";
             }
-            static const char* kEnds[] = {"orderly", "failure path", "software error"};
+            // Exit codes 0, 1 and 2, as tallybird-cli documents them.
+            static const SessionEnd kEnds[] = {SessionEnd::Orderly, SessionEnd::Failure,
+                                               SessionEnd::SoftwareError};
             lastMessage_ = process.readAllStandardError().toStdString();
-            return kEnds[process.exitCode()];
+            return SessionEndName(kEnds[process.exitCode()]);
         }
         process.kill();
         process.waitForFinished();

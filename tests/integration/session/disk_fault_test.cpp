@@ -466,17 +466,24 @@ std::string NameOf(ReadOnlyBy by) {
     return "Permissions";
 }
 
-// A private mount namespace (as a mapped root in a user namespace of its
-// own) in which the data folder is bound read-only, then the command.
+// `script` run by sh in a private mount namespace, as a mapped root in a
+// user namespace of its own; `arguments` are its $0, $1, ...
+QStringList InOwnMountNamespace(const std::string& script, const QStringList& arguments) {
+    return QStringList{"unshare",
+                       "--user",
+                       "--map-root-user",
+                       "--mount",
+                       "sh",
+                       "-c",
+                       QString::fromStdString(script)} +
+           arguments;
+}
+
+// The data folder bound read-only, then the command.
 QStringList ReadOnlyNamespace(const std::filesystem::path& folder) {
-    return {"unshare",
-            "--user",
-            "--map-root-user",
-            "--mount",
-            "sh",
-            "-c",
-            R"(mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" && exec "$@")",
-            QString::fromStdString(folder.string())};
+    return InOwnMountNamespace(
+        R"(mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" && exec "$@")",
+        {QString::fromStdString(folder.string())});
 }
 
 bool UserNamespacesWork() {
@@ -599,18 +606,10 @@ QStringList FullDiskNamespace(const std::filesystem::path& folder,
                                "set +e; \"$@\"; status=$?\n"
                                "cp -a \"$folder/.\" \"$after\"\n"
                                "exit $status\n";
-    return {"unshare",
-            "--user",
-            "--map-root-user",
-            "--mount",
-            "sh",
-            "-c",
-            QString::fromStdString(script),
-            QString::fromStdString(folder.string()),
-            QString::fromStdString(scratch.string()),
-            QString::fromStdString(after.string()),
-            QString::number(diskBytes),
-            QString::number(room)};
+    return InOwnMountNamespace(script, {QString::fromStdString(folder.string()),
+                                        QString::fromStdString(scratch.string()),
+                                        QString::fromStdString(after.string()),
+                                        QString::number(diskBytes), QString::number(room)});
 }
 
 // A full disk for a `tallybird-cli sync` process, made without privileges:
